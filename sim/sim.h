@@ -1,0 +1,1 @@
+// simulated sensor: to be written

@@ -1,0 +1,81 @@
+// The sensor link: serial port, transmit and reply frames, command words, the receive
+// callback and the status text.
+#pragma once
+
+#include "params.h"
+
+// ---- constants ---------------------------------------------------------------------------
+constexpr int sync = 0x55;              // sync byte of every transmit frame; event character
+constexpr int eventMask = 0x8006;       // receive (0x8000) | event char (0x0002) | tx empty (0x0004)
+constexpr double TIMEOUT = 1.5;         // reply time-out and port I/O time-out, seconds
+constexpr int RX_NOTIFY_COUNT = 36;     // bytes of one reply frame
+
+// Transmit frame, PC to sensor: TX_FRAME_LEN bytes written as one block.
+//   offset 0  size 1  0x00 (high byte of the sync word 0x0055)
+//   offset 1  size 1  0x55 sync
+//   offset 2  size 2  command word, high byte first
+//   offset 4  size 32 payload words 0..15, high byte first
+//   offset 36 size 2  0x00 0x00 (never filled)
+constexpr int TX_FRAME_LEN = PNUM * 2 + 6;   // 38
+// Reply frame, sensor to PC (all commands but 7 and 9): RX_FRAME_LEN bytes.
+//   offset 0  size 2  sync word 0x00AA, high byte first (examined by the echo check only)
+//   offset 2  size 2  echo of the command word (examined by the hardware request only)
+//   offset 4  size 32 payload words 0..15, high byte first, stored into pp
+constexpr int RX_FRAME_LEN = PNUM * 2 + 4;   // 36
+constexpr int RX_SYNC_WORD = 0x00AA;
+constexpr int FIRMWARE_TEXT_LEN = 72;        // reply to command 7, no header
+constexpr int VIDEO_BLOCK_LEN = 128;         // reply to command 9, 64 words, no header
+
+// Command words (parameter[1], frame bytes 2-3).
+enum {
+    CMD_WRITE_RAM = 1,
+    CMD_READ_RAM = 2,
+    CMD_WRITE_EEPROM = 3,
+    CMD_READ_EEPROM = 4,
+    CMD_ECHO = 5,
+    CMD_TEACH = 6,
+    CMD_FIRMWARE = 7,
+    CMD_RAW_FRAME = 8,
+    CMD_VIDEO_BLOCK = 9,
+    CMD_HARDWARE = 10,
+    CMD_RESET_MAXMIN = 11,
+};
+
+enum { IO_BUF_LEN = 2048, STATUS_LEN = 72 };
+
+// ---- globals of the link -------------------------------------------------------------------
+extern int com;                       // serial port in use (1 = COM1)
+extern char szWriteBuf[IO_BUF_LEN];   // transmit bytes; the first 38 are used
+extern char szReadBuf[IO_BUF_LEN];    // receive bytes
+extern int rx_flag;                   // 1 once the receive callback parsed a reply into pp
+extern int stop_flag;                 // 1 asks a RUN or VIDEO loop to end; 1 when none runs
+extern int graphrefresh;              // set with rx_flag; RUN draws the frame and clears it
+extern double tstart, tdiff;          // time of the write and time elapsed since, seconds
+extern int nBytesW, nBytesR;          // results of the last write and the last direct read
+extern int ret;                       // result of the last open or probe step
+extern char szStatus[STATUS_LEN];     // status text shown in the status line
+
+// ---- operations ------------------------------------------------------------------------------
+void InitRS232(int port);
+void RX_Receive_Function(int portNumber, int eventMaskGiven, void *callbackData);
+void FillTxBuf(unsigned short command, const unsigned short *words);
+void GetRxBuf(void);
+int CheckComLine(int port);
+// Registers RX_Receive_Function with the link's settings / removes it.
+void InstallRxCallback(void);
+void RemoveRxCallback(void);
+// Writes szStatus (or a waiting text) to the status line.
+void ShowStatus(void);
+void ShowStatusText(const char *text);
+// Copies text into szStatus (cut to fit) .
+void SetStatus(const char *text);
+
+// Port drop-down of the main panel: commit re-opens the link, right click shows its help.
+int CC_DropDCom(int panel, int control, int event, void *data, int e1, int e2);
+// Registers CC_DropDCom.
+void BindComCallbacks(void);
+
+// 1 while a one-shot exchange (the probe after a port change, GET, TEACH, RESET) waits for
+// its reply. Clicks on GET, SEND, TEACH, RESET, RUN and VIDEO are ignored meanwhile rather
+// than started nested inside the wait. Exchanges started during RUN or VIDEO stay allowed.
+extern int exchange_busy;

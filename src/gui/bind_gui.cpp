@@ -1,0 +1,3 @@
+#include "gui_state.h"
+
+void BindGuiCallbacks(void) {}

@@ -1,0 +1,5 @@
+// Placeholder until the parameter binding lands.
+#include "parapanels.h"
+void GetPAValues(void) {}
+void SetPAValues(void) {}
+void BindParamCallbacks(void) {}

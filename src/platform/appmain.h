@@ -1,0 +1,7 @@
+// Process start: creates the application, applies the launch options (--port N=DEVICE,
+// --simulate, --trace FILE) and calls the program's entry `winMain`, whose result becomes
+// the exit code.
+#pragma once
+
+typedef int (*WinMainPtr)(void);
+int PlatformMain(int argc, char **argv, WinMainPtr winMain);

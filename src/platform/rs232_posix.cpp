@@ -1,0 +1,1 @@
+// serial layer: written with the RS-232 operations

@@ -1,0 +1,22 @@
+// Utility operations of the platform: time, pauses, the program's folder, paths, files.
+#pragma once
+
+// Monotonic seconds since an arbitrary start.
+double Timer(void);
+// Waits `seconds` without processing events.
+int Delay(double seconds);
+// Gives up the processor once (ms 0) or sleeps ms milliseconds.
+void Sleep(unsigned milliseconds);
+// The program's folder when it is writable, otherwise a per-user data folder.
+// `dir` holds MAX_PATHNAME_LEN bytes. Returns 0.
+int GetProjectDir(char *dir);
+// Joins a folder and a file name; returns 0, or -1 when the result does not fit
+// MAX_PATHNAME_LEN bytes (path is then the empty string).
+int MakePathname(const char *dir, const char *fileName, char *path);
+// Deletes a file; 0 on success, negative on failure.
+int CVI_DeleteFile(const char *fileName);
+// 1 when the file exists.
+int FileExists(const char *fileName);
+
+// Sets the folder that GetProjectDir reports (launch option --data-dir, and tests).
+void SetProjectDirOverride(const char *dir);
