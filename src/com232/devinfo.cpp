@@ -1,0 +1,1 @@
+// hardware and firmware information: to be written
