@@ -2,35 +2,34 @@
 // whole through the 16-word packet `pp` (payload of every frame).
 #pragma once
 
-enum { PNUM = 16 };                     // words in a frame's payload
+constexpr int PNUM = 16;                // words in a frame's payload
 enum { RAM = 1, EEPROM = 2, DATFILE = 3 }; // memory targets of GET and SEND
 
 // parameter[0] sync word 0x55, [1] command word of the latest exchange, [2] always 0,
 // [3 + i] packet word i.
-enum { PARAM_HEADER = 3, PARAM_WORDS = PARAM_HEADER + PNUM };
+constexpr int PARAM_HEADER = 3;
+constexpr int PARAM_WORDS = PARAM_HEADER + PNUM;
 extern unsigned short parameter[PARAM_WORDS];
 extern unsigned short pp[PNUM];
 extern int target;
 
 // Packet indices of the sixteen words.
-enum {
-    PW_power = 0,
-    PW_rs232Mode = 1,
-    PW_videoThreshold = 2,
-    PW_anaMode = 3,
-    PW_polarity = 4,
-    PW_evalMode = 5,
-    PW_edgeLeft = 6,
-    PW_edgeRight = 7,
-    PW_setpoint = 8,
-    PW_tolerance = 9,
-    PW_opMode = 10,
-    PW_hardwareMode = 11,
-    PW_spare12 = 12,
-    PW_spare13 = 13,
-    PW_average = 14,
-    PW_tolDelta = 15,
-};
+constexpr int PW_power = 0;
+constexpr int PW_rs232Mode = 1;
+constexpr int PW_videoThreshold = 2;
+constexpr int PW_anaMode = 3;
+constexpr int PW_polarity = 4;
+constexpr int PW_evalMode = 5;
+constexpr int PW_edgeLeft = 6;
+constexpr int PW_edgeRight = 7;
+constexpr int PW_setpoint = 8;
+constexpr int PW_tolerance = 9;
+constexpr int PW_opMode = 10;
+constexpr int PW_hardwareMode = 11;
+constexpr int PW_spare12 = 12;
+constexpr int PW_spare13 = 13;
+constexpr int PW_average = 14;
+constexpr int PW_tolDelta = 15;
 
 // The words by name.
 inline unsigned short &power = parameter[PARAM_HEADER + PW_power];

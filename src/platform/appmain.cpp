@@ -1,1 +1,108 @@
-// to be written
+// Process start: the Qt application, the launch options, then the program's entry.
+#include "appmain.h"
+
+#include "rs232.h"
+#include "trace.h"
+#include "utility.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+void Usage(FILE *out) {
+    std::fprintf(out,
+                 "usage: kvor-rur-glint [--simulate] [--port N=DEVICE]... [--trace FILE] "
+                 "[--data-dir DIR]\n"
+                 "  --simulate        start the bundled simulated sensor and assign it to COM1\n"
+                 "  --port N=DEVICE   assign a serial device (tty, pseudo-terminal, symlink) to COM N\n"
+                 "  --trace FILE      write a service trace of frames, status texts and files\n"
+                 "  --data-dir DIR    keep the profile file and the default record file in DIR\n");
+}
+
+// Starts the simulator beside the program and returns its device path, or "".
+std::string StartSimulator(QProcess &sim) {
+    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/kvor-sensor-sim");
+    if (!QFileInfo(path).isExecutable()) {
+        std::fprintf(stderr, "kvor-rur-glint: simulated sensor not found: %s\n", qPrintable(path));
+        return {};
+    }
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start(path, {});
+    if (!sim.waitForStarted(5000)) {
+        std::fprintf(stderr, "kvor-rur-glint: cannot start the simulated sensor\n");
+        return {};
+    }
+    // Its first line names the pseudo-terminal it serves: "PORT <device path>".
+    for (int tries = 0; tries < 50 && !sim.canReadLine(); tries++) sim.waitForReadyRead(100);
+    const QByteArray line = sim.readLine().trimmed();
+    if (!line.startsWith("PORT ")) {
+        std::fprintf(stderr, "kvor-rur-glint: the simulated sensor did not report its port\n");
+        return {};
+    }
+    return line.mid(5).toStdString();
+}
+
+} // namespace
+
+int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kvor-rur-glint"));
+    QApplication::setOrganizationName(QStringLiteral("kvor"));
+
+    bool simulate = false;
+    const QStringList args = QApplication::arguments();
+    for (int i = 1; i < args.size(); i++) {
+        const QString a = args[i];
+        auto next = [&](QString &out) {
+            if (i + 1 >= args.size()) return false;
+            out = args[++i];
+            return true;
+        };
+        QString value;
+        if (a == QLatin1String("--simulate")) {
+            simulate = true;
+        } else if (a == QLatin1String("--port") && next(value)) {
+            const int eq = value.indexOf('=');
+            bool ok = false;
+            const int port = eq > 0 ? value.left(eq).toInt(&ok) : 0;
+            if (!ok || port < 1 || port > kMaxPortNumber ||
+                AssignPortDevice(port, value.mid(eq + 1).toLocal8Bit().constData()) < 0) {
+                std::fprintf(stderr, "kvor-rur-glint: bad --port %s (expected N=DEVICE, N 1..%d)\n",
+                             qPrintable(value), kMaxPortNumber);
+                return 2;
+            }
+        } else if (a == QLatin1String("--trace") && next(value)) {
+            TraceOpen(value.toLocal8Bit().constData());
+        } else if (a == QLatin1String("--data-dir") && next(value)) {
+            SetProjectDirOverride(value.toLocal8Bit().constData());
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            Usage(stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "kvor-rur-glint: unknown option %s\n", qPrintable(a));
+            Usage(stderr);
+            return 2;
+        }
+    }
+
+    QProcess sim;
+    if (simulate) {
+        const std::string device = StartSimulator(sim);
+        if (!device.empty()) AssignPortDevice(1, device.c_str());
+    }
+    const int result = winMain();
+    if (sim.state() != QProcess::NotRunning) {
+        sim.closeWriteChannel();
+        sim.terminate();
+        if (!sim.waitForFinished(1000)) sim.kill();
+    }
+    TraceClose();
+    return result;
+}

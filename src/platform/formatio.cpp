@@ -1,1 +1,158 @@
-// to be written
+// Array files: numbers written as text columns, replaced atomically; read back separated
+// by any white space.
+#include "formatio.h"
+
+#include "trace.h"
+#include "userint.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+bool ElementText(const void *array, int dataType, int index, char *out, size_t size) {
+    switch (dataType) {
+    case VAL_UNSIGNED_SHORT_INTEGER:
+        std::snprintf(out, size, "%u", unsigned(static_cast<const unsigned short *>(array)[index]));
+        return true;
+    case VAL_SHORT_INTEGER:
+        std::snprintf(out, size, "%d", int(static_cast<const short *>(array)[index]));
+        return true;
+    case VAL_UNSIGNED_INTEGER:
+        std::snprintf(out, size, "%u", static_cast<const unsigned *>(array)[index]);
+        return true;
+    case VAL_INTEGER:
+        std::snprintf(out, size, "%d", static_cast<const int *>(array)[index]);
+        return true;
+    case VAL_DOUBLE:
+        std::snprintf(out, size, "%.10g", static_cast<const double *>(array)[index]);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool StoreElement(void *array, int dataType, int index, const char *token) {
+    char *end = nullptr;
+    switch (dataType) {
+    case VAL_UNSIGNED_SHORT_INTEGER:
+    case VAL_SHORT_INTEGER:
+    case VAL_UNSIGNED_INTEGER:
+    case VAL_INTEGER: {
+        long long v = std::strtoll(token, &end, 10);
+        if (!end || *end) {
+            double d = std::strtod(token, &end);
+            if (!end || *end) return false;
+            v = static_cast<long long>(d);
+        }
+        if (dataType == VAL_UNSIGNED_SHORT_INTEGER) static_cast<unsigned short *>(array)[index] = static_cast<unsigned short>(v);
+        else if (dataType == VAL_SHORT_INTEGER) static_cast<short *>(array)[index] = static_cast<short>(v);
+        else if (dataType == VAL_UNSIGNED_INTEGER) static_cast<unsigned *>(array)[index] = static_cast<unsigned>(v);
+        else static_cast<int *>(array)[index] = static_cast<int>(v);
+        return true;
+    }
+    case VAL_DOUBLE: {
+        double d = std::strtod(token, &end);
+        if (!end || *end) return false;
+        static_cast<double *>(array)[index] = d;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+int ArrayToFile(const char *fileName, const void *array, int dataType, int count, int groups,
+                int arrayOrder, int fileLayout, int colSepStyle, int fieldWidth, int fileType,
+                int fileAction) {
+    if (!fileName || !*fileName || !array || count < 0 || groups < 1 || count % groups != 0 ||
+        fileType != VAL_ASCII || fileAction != VAL_TRUNCATE)
+        return -1;
+    const int perGroup = count / groups;
+    // Element of group g at position i, for either order of the groups in the array.
+    auto at = [&](int g, int i) {
+        return arrayOrder == VAL_DATA_MULTIPLEXED ? i * groups + g : g * perGroup + i;
+    };
+    const int lines = fileLayout == VAL_GROUPS_AS_ROWS ? groups : perGroup;
+    const int columns = fileLayout == VAL_GROUPS_AS_ROWS ? perGroup : groups;
+    std::string text;
+    text.reserve(size_t(count) * 8);
+    char cell[64];
+    for (int line = 0; line < lines; line++) {
+        for (int col = 0; col < columns; col++) {
+            int g = fileLayout == VAL_GROUPS_AS_ROWS ? line : col;
+            int i = fileLayout == VAL_GROUPS_AS_ROWS ? col : line;
+            if (!ElementText(array, dataType, at(g, i), cell, sizeof cell)) return -1;
+            if (colSepStyle == VAL_CONST_WIDTH) {
+                char padded[80];
+                std::snprintf(padded, sizeof padded, "%*s", fieldWidth > 0 ? fieldWidth : 0, cell);
+                text += padded;
+            } else {
+                if (col > 0) text += colSepStyle == VAL_SEP_BY_TAB ? '\t' : ',';
+                text += cell;
+            }
+        }
+        text += '\n';
+    }
+    // Written beside the target and renamed over it: a crash or a full disk never leaves a
+    // torn file, and a failed write leaves the old file as it was.
+    QSaveFile out(QString::fromLocal8Bit(fileName));
+    if (!out.open(QIODevice::WriteOnly)) {
+        TraceLine("file-write-failed", fileName);
+        return -1;
+    }
+    if (out.write(text.data(), qint64(text.size())) != qint64(text.size()) || !out.commit()) {
+        TraceLine("file-write-failed", fileName);
+        return -1;
+    }
+    TraceLine("file-write", fileName);
+    return 0;
+}
+
+int FileToArray(const char *fileName, void *array, int dataType, int count, int groups,
+                int arrayOrder, int fileLayout, int fileType) {
+    (void)fileLayout;
+    if (!fileName || !array || count < 0 || groups < 1 || fileType != VAL_ASCII) return -1;
+    QFile in(QString::fromLocal8Bit(fileName));
+    if (!in.open(QIODevice::ReadOnly)) {
+        TraceLine("file-read-failed", fileName);
+        return -1;
+    }
+    // Parameter and profile files are a few kilobytes; anything far larger is not ours.
+    constexpr qint64 kMaxBytes = 16 * 1024 * 1024;
+    const QByteArray bytes = in.read(kMaxBytes);
+    TraceLine("file-read", fileName);
+    const int perGroup = count / groups;
+    int stored = 0;
+    const char *p = bytes.constData();
+    const char *end = p + bytes.size();
+    char token[64];
+    while (p < end && stored < count) {
+        while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == ',' ||
+                           *p == '\v' || *p == '\f'))
+            p++;
+        if (p >= end) break;
+        size_t n = 0;
+        while (p < end && !(*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == ',' ||
+                            *p == '\v' || *p == '\f')) {
+            if (n + 1 < sizeof token) token[n++] = *p;
+            p++;
+        }
+        token[n] = '\0';
+        // Numbers are read in file order: line by line, one value of each group per line.
+        int line = stored / groups, g = stored % groups;
+        int index = arrayOrder == VAL_DATA_MULTIPLEXED ? stored : g * perGroup + line;
+        if (groups == 1) index = stored;
+        if (!StoreElement(array, dataType, index, token)) break; // not a number: stop here
+        stored++;
+    }
+    return stored;
+}

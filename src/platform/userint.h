@@ -83,6 +83,9 @@ enum { CTRL_TEXT_MSG = 1 };
 // Button labels and results of FileSelectPopup.
 enum { VAL_OK_BUTTON = 0, VAL_SAVE_BUTTON = 1, VAL_SELECT_BUTTON = 2, VAL_LOAD_BUTTON = 3 };
 enum { VAL_NO_FILE_SELECTED = 0, VAL_EXISTING_FILE_SELECTED = 1, VAL_NEW_FILE_SELECTED = 2 };
+// FileSelectPopup's result when the chosen path does not fit MAX_PATHNAME_LEN bytes: the
+// path is refused (pathName is left empty), never cut.
+enum { VAL_PATH_TOO_LONG = -20 };
 
 enum { MAX_PATHNAME_LEN = 260 };
 

@@ -1,1 +1,96 @@
-// to be written
+// Time, pauses, the program's folder, paths and file deletion.
+#include "utility.h"
+
+#include "userint.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <sched.h>
+
+namespace {
+QString g_projectDirOverride;
+}
+
+double Timer(void) {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+int Delay(double seconds) {
+    if (seconds <= 0) return 0;
+    timespec ts{};
+    ts.tv_sec = time_t(seconds);
+    ts.tv_nsec = long((seconds - double(ts.tv_sec)) * 1e9);
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+    return 0;
+}
+
+void Sleep(unsigned milliseconds) {
+    if (milliseconds == 0) {
+        sched_yield();
+        return;
+    }
+    Delay(milliseconds / 1000.0);
+}
+
+void SetProjectDirOverride(const char *dir) {
+    g_projectDirOverride = dir ? QString::fromLocal8Bit(dir) : QString();
+}
+
+static bool WritableDir(const QString &dir) {
+    QTemporaryFile probe(dir + QStringLiteral("/.kvor-write-probe-XXXXXX"));
+    return probe.open();
+}
+
+int GetProjectDir(char *dir) {
+    if (!dir) return -1;
+    QString path = g_projectDirOverride;
+    if (path.isEmpty()) {
+        path = QCoreApplication::applicationDirPath();
+        if (!WritableDir(path)) {
+            // An installed program's folder is read-only: keep the files per user.
+            path = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+            if (path.isEmpty()) path = QDir::homePath() + QStringLiteral("/.kvor-rur-glint");
+        }
+    }
+    QDir().mkpath(path);
+    QByteArray bytes = QDir::toNativeSeparators(QDir::cleanPath(path)).toLocal8Bit();
+    if (bytes.size() >= MAX_PATHNAME_LEN) {
+        dir[0] = '\0';
+        return -1;
+    }
+    std::memcpy(dir, bytes.constData(), size_t(bytes.size()) + 1);
+    return 0;
+}
+
+int MakePathname(const char *dir, const char *fileName, char *path) {
+    if (!dir || !fileName || !path) return -1;
+    std::string joined = dir;
+    if (!joined.empty() && joined.back() != '/') joined += '/';
+    joined += fileName;
+    if (joined.size() >= size_t(MAX_PATHNAME_LEN)) {
+        path[0] = '\0';
+        return -1;
+    }
+    std::memcpy(path, joined.c_str(), joined.size() + 1);
+    return 0;
+}
+
+int CVI_DeleteFile(const char *fileName) {
+    if (!fileName) return -1;
+    return QFile::remove(QString::fromLocal8Bit(fileName)) ? 0 : -1;
+}
+
+int FileExists(const char *fileName) {
+    return fileName && QFileInfo::exists(QString::fromLocal8Bit(fileName)) ? 1 : 0;
+}
