@@ -4,12 +4,10 @@
 // processing.
 #pragma once
 
-enum {
-    HISTORY_FRAMES = 100, // frames kept by the strip chart's history
-    HISTORY_TRACES = 5,   // values per frame: upper limit, lower limit, setpoint, Mvalue, analog
-    HISTORY_LEN = HISTORY_FRAMES * HISTORY_TRACES,
-    STRIP_POINTS_PER_SCREEN = HISTORY_FRAMES + 1,
-};
+constexpr int HISTORY_FRAMES = 100; // frames kept by the strip chart's history
+constexpr int HISTORY_TRACES = 5;   // per frame: upper limit, lower limit, setpoint, Mvalue, analog
+constexpr int HISTORY_LEN = HISTORY_FRAMES * HISTORY_TRACES;
+constexpr int STRIP_POINTS_PER_SCREEN = HISTORY_FRAMES + 1;
 
 // History of the strip chart, oldest frame first: element 5 k + t - 1 is trace t (1..5) of
 // frame k (0..99). Zero at start and kept for the whole run, across RUN starts and stops.

@@ -3,19 +3,15 @@
 // the strip chart's history. Integer arithmetic on fixed module-level arrays; no drawing.
 #pragma once
 
-enum {
-    PROFILE_LEN = 256,         // samples of one CCD intensity profile
-    SUBPIXELS_PER_INDEX = 6,   // sub-pixel units per profile index (256 x 6 = 1536)
-    EDGE_BUF_LEN = 64,         // entries of edbuf
-    EDGE_MAX = 62,             // crossings kept by FindEdge; further ones overwrite edbuf[62]
-};
+constexpr int PROFILE_LEN = 256;        // samples of one CCD intensity profile
+constexpr int SUBPIXELS_PER_INDEX = 6;  // sub-pixel units per profile index (256 x 6 = 1536)
+constexpr int EDGE_BUF_LEN = 64;        // entries of edbuf
+constexpr int EDGE_MAX = 62;            // crossings kept by FindEdge; more overwrite edbuf[62]
 
 // Results of Copy1D and Shift.
-enum {
-    ARRAY_OK = 0,
-    ARRAY_ERR_COUNT = -20003, // fewer than one element
-    ARRAY_ERR_SHIFT = -20102, // shift as large as the array or larger
-};
+constexpr int ARRAY_OK = 0;
+constexpr int ARRAY_ERR_COUNT = -20003; // fewer than one element
+constexpr int ARRAY_ERR_SHIFT = -20102; // shift as large as the array or larger
 
 extern unsigned short adcbuf[PROFILE_LEN];       // live profile, smoothed in place by VIDEO
 extern unsigned short thdArray[PROFILE_LEN + 1]; // reference 0..255 (start 1), [256] its maximum
