@@ -78,6 +78,7 @@ void InitVars(void) {
     GetPAValues();
     PlotBarGraphStartup();
     for (int i = 0; i < 256; i++) thdArray[i] = 1;
+    thdArray[256] = 0;
 }
 
 void InitGUI(void) {

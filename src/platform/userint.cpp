@@ -542,7 +542,7 @@ int DisplayPanel(int panel) {
     Panel *p = FindPanel(panel);
     if (!p) return -1;
     p->widget->show();
-    p->widget->raise();
+    if (!p->widget->isWindow()) p->widget->raise(); // a child panel comes to the front
     for (auto &[id, c] : p->controls)
         if (c.graph && c.graph->dirty && c.widget->isVisible()) {
             c.graph->dirty = false;

@@ -244,6 +244,7 @@ TEST(StartWithoutPanels, EndsWithMinusOneAndOneLine) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path()));
         p.setProcessEnvironment(env);
         p.start(exe, {"--data-dir", QString::fromStdString(dir.path())});
         ASSERT_TRUE(p.waitForFinished(20000));
