@@ -1,1 +1,248 @@
+// RUN mode and the raw measurement frame request.
 #include "runmode.h"
+
+#include "com232.h"
+#include "kvor_panels.h"
+#include "measure.h"
+#include "params.h"
+#include "plots.h"
+#include "popup.h"
+#include "rs232.h"
+#include "userint.h"
+#include "utility.h"
+
+#include <cstring>
+
+int loop_mode = LOOP_IDLE;
+
+namespace {
+
+constexpr int kTxCommandOffset = 2; // command word in the transmit frame, high byte first
+
+// Command word of the frame most recently built in szWriteBuf. Every exchange builds its
+// frame there, so a word other than the loop's own request tells that another exchange
+// (GET, SEND, TEACH, RESET started from a button) used the line meanwhile.
+unsigned LastFrameCommand(void) {
+    const unsigned hi = static_cast<unsigned char>(szWriteBuf[kTxCommandOffset]);
+    const unsigned lo = static_cast<unsigned char>(szWriteBuf[kTxCommandOffset + 1]);
+    return hi * 256 + lo;
+}
+
+// The port is gone (closed with the main panel, hung up, never opened): no reply can come.
+bool PortGone(void) { return GetInQLen(com) < 0; }
+
+void ReportLineTimeout(void) {
+    SetStatus("Timeout RS232-Line!");
+    ShowStatus();
+    stop_flag = 1;
+}
+
+} // namespace
+
+// ---- the frame ---------------------------------------------------------------------------
+
+namespace {
+// Words 3..13, taken by both loops.
+void UnpackCommonWords(const unsigned short *words) {
+    umValue = static_cast<unsigned>(words[RAW_umValueLow]) |
+              (static_cast<unsigned>(words[RAW_umValueHigh]) << 16);
+    setpoint = words[RAW_setpoint];
+    tolerance = words[RAW_tolerance];
+    edcnt = words[RAW_edcnt];
+    mvstart = words[RAW_mvstart];
+    mvend = words[RAW_mvend];
+    dynpow = words[RAW_dynpow];
+    anaMax = words[RAW_anaMax];
+    anaMin = words[RAW_anaMin];
+    in0 = words[RAW_in0];
+}
+} // namespace
+
+void UnpackRunFrame(const unsigned short *words) {
+    Ledge = words[RAW_Ledge];
+    Redge = words[RAW_Redge];
+    Mvalue = words[RAW_Mvalue];
+    UnpackCommonWords(words);
+}
+
+void UnpackVideoFrame(const unsigned short *words) {
+    UnpackCommonWords(words);
+    trk_flag = static_cast<int>(words[RAW_trk_flag]);
+}
+
+// ---- shared by RUN and VIDEO -----------------------------------------------------------------
+
+void SelectRamTarget(void) {
+    SetCtrlVal(pHandle, MAINPANEL_RBTRam, 1);
+    target = RAM;
+    SetCtrlVal(pHandle, MAINPANEL_RBTEeprom, 0);
+    SetCtrlVal(pHandle, MAINPANEL_RBTFile, 0);
+}
+
+void DimLoopButtons(void) {
+    SetCtrlAttribute(pHandle, MAINPANEL_BTNRun, ATTR_DIMMED, 1);
+    SetCtrlAttribute(pHandle, MAINPANEL_BTNVideo, ATTR_DIMMED, 1);
+}
+
+void EnableLoopButtons(void) {
+    SetCtrlAttribute(pHandle, MAINPANEL_BTNRun, ATTR_DIMMED, 0);
+    SetCtrlAttribute(pHandle, MAINPANEL_BTNVideo, ATTR_DIMMED, 0);
+    SetCtrlAttribute(pPara2, PARA2_ButtonTeach, ATTR_DIMMED, 0);
+}
+
+// ---- raw frame request ---------------------------------------------------------------------
+
+int PushGETRAW(void) {
+    int result = 0;
+    FlushInQ(com);
+    FlushOutQ(com);
+    parameter[1] = CMD_RAW_FRAME;
+    parameter[2] = 0;
+    FillTxBuf(CMD_RAW_FRAME, pp);
+    char request[TX_FRAME_LEN];
+    std::memcpy(request, szWriteBuf, TX_FRAME_LEN);
+    nBytesW = ComWrt(com, szWriteBuf, TX_FRAME_LEN);
+    if (nBytesW == TX_FRAME_LEN) {
+        SetStatus("Line Ok!");
+        ShowStatus();
+    }
+    rx_flag = 0;
+    tstart = Timer();
+    const unsigned generation = link_generation;
+    for (;;) {
+        // The flag is looked at before the events of a pass: a reply that completes in the
+        // pass that runs out of time is not counted.
+        if (rx_flag == 1) {
+            result = 1;
+            break;
+        }
+        ProcessSystemEvents();
+        if (link_generation != generation) {
+            // The port was changed meanwhile (which also asks the loops to end); the new
+            // port's probe owns the status line.
+            stop_flag = 1;
+            break;
+        }
+        if (std::memcmp(szWriteBuf, request, TX_FRAME_LEN) != 0) {
+            // A command started from a button ran nested in this wait; it emptied the queues
+            // and whatever reply it left in pp is its own. Ask for the frame again.
+            FlushInQ(com);
+            FlushOutQ(com);
+            std::memcpy(szWriteBuf, request, TX_FRAME_LEN);
+            nBytesW = ComWrt(com, szWriteBuf, TX_FRAME_LEN);
+            rx_flag = 0;
+            tstart = Timer();
+            continue;
+        }
+        tdiff = Timer() - tstart;
+        if (tdiff > TIMEOUT || PortGone()) {
+            ReportLineTimeout();
+            break;
+        }
+    }
+    return result;
+}
+
+// ---- RUN loop --------------------------------------------------------------------------------
+
+void PushRUN(void) {
+    const int outerMode = loop_mode;
+    loop_mode = LOOP_RUN;
+    SetCtrlAttribute(pHandle, MAINPANEL_GRAPHVideo, ATTR_VISIBLE, 0);
+    SetCtrlAttribute(pHandle, MAINPANEL_STRIPChart, ATTR_VISIBLE, 1);
+    DimLoopButtons();
+    SelectRamTarget();
+
+    // The first reply only starts the request cycle; it is not shown. After a time-out here
+    // the loop below ends by its own time-out, 1.5 s later. STOP, a closed main panel or a
+    // port change during this first request end RUN before the loop.
+    stop_flag = 0;
+    const unsigned generation = link_generation;
+    const int first = PushGETRAW();
+    const bool endAsked = (first == 1 && stop_flag == 1) || link_generation != generation;
+    tstart = Timer();
+    stop_flag = endAsked ? 1 : 0;
+    graphrefresh = 0;
+
+    while (stop_flag == 0) {
+        if (LastFrameCommand() != CMD_RAW_FRAME) {
+            // GET, SEND, TEACH or RESET ran nested in the last event processing. What it left
+            // in pp is its own reply, not a measurement frame, and the reply to the loop's
+            // own request was emptied from the queue: the line is free, ask again at once.
+            graphrefresh = 0;
+            rx_flag = 1;
+        }
+        if (graphrefresh == 1) {
+            UnpackRunFrame(pp);
+            PlotVIDEOBarGraph();
+            PlotRAWGraphX8();
+            graphrefresh = 0;
+        }
+        if (rx_flag == 1) {
+            // Every request carries the current parameter words as payload.
+            FlushInQ(com);
+            FlushOutQ(com);
+            CopyVarsToPP();
+            FillTxBuf(CMD_RAW_FRAME, pp);
+            rx_flag = 0;
+            tstart = Timer();
+            nBytesW = ComWrt(com, szWriteBuf, TX_FRAME_LEN);
+        }
+        tdiff = Timer() - tstart;
+        if (tdiff > TIMEOUT || PortGone()) {
+            ReportLineTimeout();
+            break;
+        }
+        ProcessSystemEvents();
+    }
+
+    rx_flag = 0;
+    FlushInQ(com);
+    FlushOutQ(com);
+    graphrefresh = 0;
+    EnableLoopButtons();
+    loop_mode = outerMode;
+}
+
+// ---- buttons ---------------------------------------------------------------------------------
+
+int CC_BTNRun(int panel, int control, int event, void *data, int e1, int e2) {
+    (void)data;
+    (void)e1;
+    (void)e2;
+    switch (event) {
+    case EVENT_COMMIT:
+        // Not while a one-shot exchange waits for its reply, nor nested in a running loop
+        // (the button is dimmed then; STOP does not enable it).
+        if (exchange_busy == 1 || loop_mode != LOOP_IDLE) break;
+        PushRUN();
+        break;
+    case EVENT_RIGHT_CLICK:
+        ShowHelpBubble(panel, control, MAINPANEL_HelpText1, 10, 10, HELP_BTNRun);
+        break;
+    default: break;
+    }
+    return 0;
+}
+
+int CC_BTNStop(int panel, int control, int event, void *data, int e1, int e2) {
+    (void)data;
+    (void)e1;
+    (void)e2;
+    switch (event) {
+    case EVENT_COMMIT:
+        stop_flag = 1;
+        SetCtrlAttribute(pHandle, MAINPANEL_BTNVideo, ATTR_DIMMED, 0);
+        Sleep(0);
+        break;
+    case EVENT_LEFT_CLICK: // the loop is asked to end as soon as the button goes down
+    case EVENT_KEYPRESS:
+        stop_flag = 1;
+        break;
+    case EVENT_RIGHT_CLICK:
+        ShowHelpBubble(panel, control, MAINPANEL_HelpText1, 10, 10, HELP_BTNStop);
+        break;
+    default: break;
+    }
+    return 0;
+}
