@@ -43,12 +43,18 @@ void CoveredSegment(int from, int to) {
     BarRectangle(from, COVERED_BOTTOM, to, COVERED_TOP, VAL_RED);
 }
 
-void ToleranceBand(int from, int to, double top) { BarRectangle(from, 0.0, to, top, VAL_GREEN); }
+void ToleranceBand(int from, int to, double top) {
+    BarRectangle(from, 0.0, to, top, VAL_GREEN);
+}
 
 // Band ends of the measurement drawing: a negative start is raised to 1 (0 stays), an end
 // beyond the last sub-pixel becomes the line's length.
-int BandStart(int a) { return a < 0 ? 1 : a; }
-int BandEnd(int b) { return b > ccdsubpixel - 1 ? ccdsubpixel : b; }
+int BandStart(int a) {
+    return a < 0 ? 1 : a;
+}
+int BandEnd(int b) {
+    return b > ccdsubpixel - 1 ? ccdsubpixel : b;
+}
 
 void EdgeCursors(double y) {
     SetGraphCursor(pHandle, MAINPANEL_GRAPHBar, CURSOR_EDGE_LEFT, edgeLeft, y);
@@ -104,8 +110,7 @@ void PlotVIDEOCurve(const unsigned short *live, const unsigned short *frozen, co
     PlotXY(pHandle, MAINPANEL_GRAPHVideo, x, live, PROFILE_LEN, VAL_DOUBLE,
            VAL_UNSIGNED_SHORT_INTEGER, VAL_FAT_LINE, VAL_SOLID_SQUARE, VAL_SOLID, 1, VAL_RED);
     PlotXY(pHandle, MAINPANEL_GRAPHVideo, x, frozen, PROFILE_LEN, VAL_DOUBLE,
-           VAL_UNSIGNED_SHORT_INTEGER, VAL_FAT_LINE, VAL_SOLID_SQUARE, VAL_SOLID, 1,
-           VAL_DK_GREEN);
+           VAL_UNSIGNED_SHORT_INTEGER, VAL_FAT_LINE, VAL_SOLID_SQUARE, VAL_SOLID, 1, VAL_DK_GREEN);
 }
 
 void PlotJETCurve(const short *curve, const double *x) {
@@ -200,8 +205,10 @@ void PlotVIDEOBarGraph(void) {
     // Red: the parts of the line outside the object. With one edge the measured section's
     // direction tells which side of it is covered.
     if (edcnt == 1) {
-        if (mvstart < mvend) CoveredSegment(Ledge, pixE);
-        else CoveredSegment(1, Ledge);
+        if (mvstart < mvend)
+            CoveredSegment(Ledge, pixE);
+        else
+            CoveredSegment(1, Ledge);
     } else {
         CoveredSegment(1, Ledge);
         CoveredSegment(Redge, pixE);

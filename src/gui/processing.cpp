@@ -10,7 +10,8 @@ namespace {
 // maximum of 0, as the video maximum display shows when no profile file was loaded.
 struct ReferenceStart {
     ReferenceStart(unsigned short *ref) {
-        for (int i = 0; i < PROFILE_LEN; i++) ref[i] = 1;
+        for (int i = 0; i < PROFILE_LEN; i++)
+            ref[i] = 1;
         ref[PROFILE_LEN] = 0;
     }
 };
@@ -98,12 +99,16 @@ int Shift(const double *in, int n, int shiftBy, double *out) {
     if (shiftBy == 0) return Copy1D(in, n, out);
     if (shiftBy > 0) {
         // From the last element backward, so that in place nothing is read after it is moved.
-        for (int i = n - 1; i >= shiftBy; i--) out[i] = in[i - shiftBy];
-        for (int i = 0; i < shiftBy; i++) out[i] = 0.0;
+        for (int i = n - 1; i >= shiftBy; i--)
+            out[i] = in[i - shiftBy];
+        for (int i = 0; i < shiftBy; i++)
+            out[i] = 0.0;
     } else {
         const int by = -shiftBy;
-        for (int i = 0; i < n - by; i++) out[i] = in[i + by];
-        for (int i = n - by; i < n; i++) out[i] = 0.0;
+        for (int i = 0; i < n - by; i++)
+            out[i] = in[i + by];
+        for (int i = n - by; i < n; i++)
+            out[i] = 0.0;
     }
     return ARRAY_OK;
 }

@@ -3,10 +3,10 @@
 // the strip chart's history. Integer arithmetic on fixed module-level arrays; no drawing.
 #pragma once
 
-constexpr int PROFILE_LEN = 256;        // samples of one CCD intensity profile
-constexpr int SUBPIXELS_PER_INDEX = 6;  // sub-pixel units per profile index (256 x 6 = 1536)
-constexpr int EDGE_BUF_LEN = 64;        // entries of edbuf
-constexpr int EDGE_MAX = 62;            // crossings kept by FindEdge; more overwrite edbuf[62]
+constexpr int PROFILE_LEN = 256;       // samples of one CCD intensity profile
+constexpr int SUBPIXELS_PER_INDEX = 6; // sub-pixel units per profile index (256 x 6 = 1536)
+constexpr int EDGE_BUF_LEN = 64;       // entries of edbuf
+constexpr int EDGE_MAX = 62;           // crossings kept by FindEdge; more overwrite edbuf[62]
 
 // Results of Copy1D and Shift.
 constexpr int ARRAY_OK = 0;
