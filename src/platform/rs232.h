@@ -46,6 +46,8 @@ int InstallComCallback(int portNumber, int eventMask, int notifyCount, int event
 enum { kMaxPortNumber = 64 };
 // Assigns a device path (a tty, a pseudo-terminal, a symlink) to port N.
 int AssignPortDevice(int portNumber, const char *devicePath);
+// Text shown after the device in port N's label (e.g. "simulated sensor").
+int SetPortDescription(int portNumber, const char *description);
 // Rebuilds the list of the machine's serial devices (assigned ports stay).
 void RefreshPortTable(void);
 // Number of ports known; entry i gives its port number and a label
