@@ -208,130 +208,31 @@ TEST_F(Plots, BarGraphByModeAndEdges) {
         unsigned short mode, L, Rg, cnt, mvs, mve, S, T, pB, pE;
         double c;
         std::vector<Rect> rects;
-    } cases[] = {
-        {"left edge",
-         0,
-         500,
-         900,
-         2,
-         0,
-         0,
-         600,
-         20,
-         1,
-         1535,
-         500,
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"left edge", 0, 500, 900, 2, 0, 0, 600, 20, 1, 1535, 500,
          {{1, .25, 500, 1, R}, {900, .25, 1535, 1, R}, {580, 0, 620, .35, G}}},
-        {"width mode",
-         2,
-         500,
-         900,
-         2,
-         0,
-         0,
-         400,
-         40,
-         1,
-         1535,
-         700,
-         {{1, .25, 500, 1, R},
-          {900, .25, 1535, 1, R},
-          {480, 0, 520, .35, G},
-          {880, 0, 920, .35, G}}},
+        {"width mode", 2, 500, 900, 2, 0, 0, 400, 40, 1, 1535, 700,
+         {{1, .25, 500, 1, R}, {900, .25, 1535, 1, R}, {480, 0, 520, .35, G}, {880, 0, 920, .35, G}}},
         // A missing edge puts the position at 1, raised to pixB; the first band's start is
         // raised to 1, its end is left as computed.
-        {"width mode, no right edge",
-         2,
-         500,
-         0,
-         2,
-         0,
-         0,
-         400,
-         40,
-         30,
-         1535,
-         30,
+        {"width mode, no right edge", 2, 500, 0, 2, 0, 0, 400, 40, 30, 1535, 30,
          {{1, .25, 500, 1, R}, {0, .25, 1535, 1, R}, {1, 0, -150, .35, G}, {210, 0, 250, .35, G}}},
-        {"width mode, no edges counted",
-         2,
-         500,
-         900,
-         0,
-         0,
-         0,
-         400,
-         40,
-         1,
-         1535,
-         700,
+        {"width mode, no edges counted", 2, 500, 900, 0, 0, 0, 400, 40, 1, 1535, 700,
          {{1, .25, 500, 1, R}, {900, .25, 1535, 1, R}}},
-        {"one edge, rising section",
-         1,
-         500,
-         900,
-         1,
-         10,
-         20,
-         10,
-         30,
-         1,
-         1535,
-         900,
+        {"one edge, rising section", 1, 500, 900, 1, 10, 20, 10, 30, 1, 1535, 900,
          {{500, .25, 1535, 1, R}, {1, 0, 40, .35, G}}},
-        {"one edge, falling section",
-         4,
-         500,
-         900,
-         1,
-         20,
-         10,
-         1500,
-         35,
-         1,
-         1535,
-         700,
+        {"one edge, falling section", 4, 500, 900, 1, 20, 10, 1500, 35, 1, 1535, 700,
          {{1, .25, 500, 1, R}, {1465, 0, 1535, .35, G}}},
-        {"band end past the line",
-         0,
-         2000,
-         2000,
-         2,
-         0,
-         0,
-         1500,
-         36,
-         1,
-         1535,
-         1535,
+        {"band end past the line", 0, 2000, 2000, 2, 0, 0, 1500, 36, 1, 1535, 1535,
          {{1, .25, 2000, 1, R}, {2000, .25, 1535, 1, R}, {1464, 0, 1536, .35, G}}},
-        {"band start 0 stays",
-         0,
-         0,
-         0,
-         2,
-         0,
-         0,
-         20,
-         20,
-         1,
-         2000,
-         1,
+        {"band start 0 stays", 0, 0, 0, 2, 0, 0, 20, 20, 1, 2000, 1,
          {{1, .25, 0, 1, R}, {0, .25, 2000, 1, R}, {0, 0, 40, .35, G}}},
-        {"position past the line",
-         1,
-         10,
-         1800,
-         2,
-         0,
-         0,
-         600,
-         20,
-         1,
-         2000,
-         1536,
+        {"position past the line", 1, 10, 1800, 2, 0, 0, 600, 20, 1, 2000, 1536,
          {{1, .25, 10, 1, R}, {1800, .25, 2000, 1, R}, {580, 0, 620, .35, G}}},
     };
+    // clang-format on
     for (const auto &c : cases) {
         evalMode = c.mode;
         Ledge = c.L;
@@ -345,29 +246,24 @@ TEST_F(Plots, BarGraphByModeAndEdges) {
         pixE = c.pE;
         edgeLeft = 111;
         edgeRight = 1222;
+        Mcenter = static_cast<unsigned short>(c.L + 1);
+        Mwidth = static_cast<unsigned short>(c.Rg + 2);
+        videoMax = static_cast<unsigned short>(c.S + 3);
+        jetMax = static_cast<unsigned short>(c.T + 4);
+        jetArea = 100 * c.L;
         PlotVIDEOBarGraph();
         EXPECT_EQ(BarRects(), c.rects) << c.name;
         EXPECT_EQ(Cursor(MAINPANEL_GRAPHBar, 1), std::make_pair(c.c, 0.75)) << c.name;
         EXPECT_EQ(Cursor(MAINPANEL_GRAPHBar, 2), std::make_pair(111.0, 0.75));
         EXPECT_EQ(Cursor(MAINPANEL_GRAPHBar, 3), std::make_pair(1222.0, 0.75));
         EXPECT_EQ(Axis(MAINPANEL_GRAPHBar, VAL_XAXIS), std::make_pair(1.0, 1536.0));
-        EXPECT_EQ(Display(pHandle, MAINPANEL_NUMLedge), c.L);
-        EXPECT_EQ(Display(pHandle, MAINPANEL_NUMRedge), c.Rg);
+        const int displays[] = {MAINPANEL_NUMLedge, MAINPANEL_NUMRedge,    MAINPANEL_NUMCenter,
+                                MAINPANEL_NUMWidth, MAINPANEL_NUMVideoMax, MAINPANEL_NUMJetMax};
+        const int shown[] = {c.L, c.Rg, c.L + 1, c.Rg + 2, c.S + 3, c.T + 4};
+        for (int k = 0; k < 6; k++)
+            EXPECT_EQ(Display(pHandle, displays[k]), shown[k]) << c.name;
+        EXPECT_EQ(Display(pJet, JETPANEL_NUMJetArea), 100 * c.L) << c.name;
     }
-}
-
-TEST_F(Plots, BarGraphNumericDisplays) {
-    Mcenter = 630;
-    Mwidth = 60;
-    videoMax = 4000;
-    jetMax = 75;
-    jetArea = 153600;
-    PlotVIDEOBarGraph();
-    EXPECT_EQ(Display(pHandle, MAINPANEL_NUMCenter), 630);
-    EXPECT_EQ(Display(pHandle, MAINPANEL_NUMWidth), 60);
-    EXPECT_EQ(Display(pHandle, MAINPANEL_NUMVideoMax), 4000);
-    EXPECT_EQ(Display(pHandle, MAINPANEL_NUMJetMax), 75);
-    EXPECT_EQ(Display(pJet, JETPANEL_NUMJetArea), 153600);
 }
 
 TEST_F(Plots, StartupAndRefreshDrawings) {

@@ -71,23 +71,17 @@ TEST(SmoothCurve, UpTo8191SameAsSumCutTo16Bits) {
 }
 
 TEST(NormCurve, JetCurveRoundingClampsAndMaxima) {
-    struct {
+    struct Case {
         const char *name;
         unsigned short ref, live;              // everywhere, except:
         std::vector<std::array<int, 3>> spots; // {index, ref, live}
         std::vector<std::array<int, 2>> jet;   // {index, dArray}; elsewhere jetElse
         int jetElse, jetMax, idxMax, jetArea, videoMax;
-    } cases[] = {
-        {"object of 75 %",
-         800,
-         800,
-         {{100, 800, 200}, {109, 800, 200}},
-         {{100, 75}, {109, 75}},
-         0,
-         75,
-         100,
-         6 * 150,
-         800},
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"object of 75 %", 800, 800, {{100, 800, 200}, {109, 800, 200}}, {{100, 75}, {109, 75}},
+         0, 75, 100, 6 * 150, 800},
         // Rounding toward zero; a brighter live sample gives 0, however far it is off.
         {"rounding", 3, 3, {{5, 3, 2}, {6, 3, 4}, {7, 1, 500}}, {{5, 33}}, 0, 33, 5, 6 * 33, 500},
         // A reference 0 counts as 1 (the start-up reference is all ones).
@@ -95,28 +89,12 @@ TEST(NormCurve, JetCurveRoundingClampsAndMaxima) {
         {"nothing covered", 1, 1, {}, {}, 0, 1, 1, 0, 1},
         {"dark live", 1, 0, {}, {}, 100, 100, 1, 6 * 100 * 256, 1},
         // A maximum at index 0 is reported at 1; ties keep the earlier index.
-        {"maximum at 0",
-         100,
-         100,
-         {{0, 100, 10}, {9, 100, 10}},
-         {{0, 90}, {9, 90}},
-         0,
-         90,
-         1,
-         6 * 180,
-         100},
-        {"tie",
-         100,
-         100,
-         {{30, 100, 50}, {20, 100, 50}},
-         {{20, 50}, {30, 50}},
-         0,
-         50,
-         20,
-         600,
-         100},
+        {"maximum at 0", 100, 100, {{0, 100, 10}, {9, 100, 10}}, {{0, 90}, {9, 90}}, 0, 90, 1,
+         6 * 180, 100},
+        {"tie", 100, 100, {{30, 100, 50}, {20, 100, 50}}, {{20, 50}, {30, 50}}, 0, 50, 20, 600, 100},
         {"full scale", 65535, 65535, {{200, 65535, 0}}, {{200, 100}}, 0, 100, 200, 600, 65535},
     };
+    // clang-format on
     for (const auto &c : cases) {
         Profile ref = Flat(c.ref), live = Flat(c.live);
         for (const auto &s : c.spots) {
