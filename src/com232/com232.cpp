@@ -1,17 +1,260 @@
-// Placeholder until the link lands: start-up goes on as after a port that cannot be opened.
+// The serial line to the sensor: opening the port, the receive callback, building the
+// transmit frame, parsing the reply frame, the echo check and the probe that follows it,
+// and the port drop-down.
 #include "com232.h"
+
+#include "devinfo.h"
 #include "kvor_panels.h"
+#include "popup.h"
+#include "rs232.h"
+#include "transfer.h"
 #include "userint.h"
-#include <cstring>
+#include "utility.h"
+
+unsigned link_generation = 0;
+
+namespace {
+
+// Line settings of the sensor: 19200 baud, no parity, 8 data bits, 1 stop bit.
+constexpr long kBaudRate = 19200;
+constexpr int kParityNone = 0;
+constexpr int kDataBits = 8;
+constexpr int kStopBits = 1;
+constexpr int kQueueSize = 4096;    // larger than the largest reply (128 bytes)
+constexpr double kProbePause = 0.1; // the sensor needs a pause between two probe requests
+
+// Frame byte offsets (see the tables in com232.h).
+constexpr int kTxSyncHi = 0;
+constexpr int kTxSyncLo = 1;
+constexpr int kTxCommand = 2;
+constexpr int kPayload = 4;    // first payload byte, in both frame kinds
+constexpr int kTxTrailer = 36; // two bytes after the payload, always zero
+
+unsigned char HighByte(unsigned word) {
+    return static_cast<unsigned char>((word >> 8) & 0xFF);
+}
+unsigned char LowByte(unsigned word) {
+    return static_cast<unsigned char>(word & 0xFF);
+}
+
+// Word at `offset` of a byte buffer, high byte first; never sign-extended.
+unsigned short WordAt(const char *buf, int offset) {
+    const unsigned hi = static_cast<unsigned char>(buf[offset]);
+    const unsigned lo = static_cast<unsigned char>(buf[offset + 1]);
+    return static_cast<unsigned short>(hi * 256 + lo);
+}
+
+// Status text for a negative result of opening the port.
+const char *OpenErrorText(int code) {
+    switch (code) {
+    case kRS232UnknownSysError:
+        return "Unknown system error";
+    case kRS232InvalidPortNum:
+        return "Invalid port number";
+    case kRS232PortNotOpen:
+        return "Port is not open";
+    case kRS232UnknownIOError:
+        return "Unknown I/0 error";
+    case kRS232NoPortFound:
+        return "No serial port found";
+    case kRS232CannotOpenPort:
+        return "Cannot open port";
+    case kRS232InvalidParameter:
+        return "Invalid parameter";
+    case kRS232Timeout:
+        return "Timeout";
+    default:
+        return "RS-232 error!";
+    }
+}
+
+} // namespace
+
+// ---- status line -----------------------------------------------------------------------------
 
 void SetStatus(const char *text) {
-    std::strncpy(szStatus, text, STATUS_LEN - 1);
-    szStatus[STATUS_LEN - 1] = '\0';
+    int i = 0;
+    for (; text != nullptr && text[i] != '\0' && i < STATUS_LEN - 1; i++)
+        szStatus[i] = text[i];
+    szStatus[i] = '\0';
 }
-void ShowStatus(void) { SetCtrlVal(pHandle, MAINPANEL_TEXTStatus, szStatus); }
-void ShowStatusText(const char *text) { SetCtrlVal(pHandle, MAINPANEL_TEXTStatus, text); }
-void InitRS232(int) {
-    SetStatus("Cannot open port");
+
+void ShowStatus(void) {
+    SetCtrlVal(pHandle, MAINPANEL_TEXTStatus, szStatus);
+}
+
+void ShowStatusText(const char *text) {
+    SetCtrlVal(pHandle, MAINPANEL_TEXTStatus, text);
+}
+
+// ---- frames ----------------------------------------------------------------------------------
+
+void FillTxBuf(unsigned short command, const unsigned short *words) {
+    szWriteBuf[kTxSyncHi] = 0x00;
+    szWriteBuf[kTxSyncLo] = static_cast<char>(sync_char);
+    szWriteBuf[kTxCommand] = static_cast<char>(HighByte(command));
+    szWriteBuf[kTxCommand + 1] = static_cast<char>(LowByte(command));
+    for (int k = 0; k < PNUM; k++) {
+        szWriteBuf[kPayload + 2 * k] = static_cast<char>(HighByte(words[k]));
+        szWriteBuf[kPayload + 2 * k + 1] = static_cast<char>(LowByte(words[k]));
+    }
+    // The two bytes after the payload go out as zeros in every frame.
+    szWriteBuf[kTxTrailer] = 0x00;
+    szWriteBuf[kTxTrailer + 1] = 0x00;
+}
+
+void GetRxBuf(void) {
+    for (int k = 0; k < PNUM; k++)
+        pp[k] = WordAt(szReadBuf, kPayload + 2 * k);
+}
+
+// ---- receive callback ------------------------------------------------------------------------
+
+void RX_Receive_Function(int portNumber, int eventMaskGiven, void *callbackData) {
+    (void)portNumber;
+    (void)callbackData;
+    if ((eventMaskGiven & LWRS_RECEIVE) == 0) return; // event character, output queue empty
+    // Only a whole reply frame counts: a partial one (the queue was emptied between the
+    // notification and now) is neither parsed nor waited for here; the sender times out.
+    if (GetInQLen(com) < RX_FRAME_LEN) return;
+    const int n = ComRd(com, szReadBuf, RX_FRAME_LEN);
+    if (n != RX_FRAME_LEN) return;
+    GetRxBuf();
+    rx_flag = 1;
+    graphrefresh = 1;
+    FlushInQ(com); // whatever follows the first frame is dropped
+}
+
+void InstallRxCallback(void) {
+    InstallComCallback(com, eventMask, RX_NOTIFY_COUNT, sync_char, RX_Receive_Function, nullptr);
+}
+
+void RemoveRxCallback(void) {
+    InstallComCallback(com, 0, RX_NOTIFY_COUNT, sync_char, nullptr, nullptr);
+}
+
+// ---- echo check and probe ------------------------------------------------------------------
+
+int CheckComLine(int port) {
+    int result = 0;
+    const int savedBusy = exchange_busy;
+    exchange_busy = 1;
+    const unsigned generation = link_generation;
+
+    parameter[1] = CMD_ECHO;
+    parameter[2] = 0;
+    CopyVarsToPP();
+    FillTxBuf(CMD_ECHO, pp);
+    FlushOutQ(port);
+    FlushInQ(port);
+    rx_flag = 0;
+    nBytesW = ComWrt(port, szWriteBuf, TX_FRAME_LEN);
+    tstart = Timer();
+    do {
+        ProcessSystemEvents();
+        if (link_generation != generation) { // re-opened meanwhile; its own probe reports
+            exchange_busy = savedBusy;
+            return 0;
+        }
+        tdiff = Timer() - tstart;
+        if (tdiff > TIMEOUT) {
+            SetStatus("Timeout-RS-232...");
+            break;
+        }
+    } while (rx_flag == 0);
+
+    // A reply that completed in the pass that timed out still counts.
+    if (rx_flag == 1) {
+        graphrefresh = 0; // the echo is no measurement frame
+        pp[0] = WordAt(szReadBuf, 0);
+        if (pp[0] == RX_SYNC_WORD) {
+            SetStatus("Echo Check - Line Ok!");
+            result = 1;
+        } else {
+            SetStatus("read error - not sync byte 0xAA!");
+        }
+    }
+    ShowStatus();
+    exchange_busy = savedBusy;
+    return result;
+}
+
+// Shows the memory target RAM on the radio buttons, so that what they show is what the
+// next GET or SEND uses.
+static void SelectRamTarget(void) {
+    target = RAM;
+    SetCtrlVal(pHandle, MAINPANEL_RBTRam, 1);
+    SetCtrlVal(pHandle, MAINPANEL_RBTEeprom, 0);
+    SetCtrlVal(pHandle, MAINPANEL_RBTFile, 0);
+}
+
+void InitRS232(int port) {
+    const int savedBusy = exchange_busy;
+    exchange_busy = 1;
+    const unsigned generation = link_generation;
+
+    ret = OpenComConfig(port, "", kBaudRate, kParityNone, kDataBits, kStopBits, kQueueSize,
+                        kQueueSize);
+    if (ret < 0) {
+        SetStatus(OpenErrorText(ret));
+    } else {
+        SetComTime(port, TIMEOUT);
+        FlushInQ(port);
+        FlushOutQ(port);
+        SetCTSMode(port, 0);
+        InstallComCallback(port, eventMask, RX_NOTIFY_COUNT, sync_char, RX_Receive_Function,
+                           nullptr);
+        ret = CheckComLine(port);
+        if (ret == 1 && link_generation == generation) {
+            // The line answers: hardware description, RAM parameters, firmware text. A
+            // failed hardware request does not stop the others; each leaves its own text.
+            Delay(kProbePause);
+            GetHARDWAREInfo();
+            Delay(kProbePause);
+            if (link_generation == generation) {
+                SelectRamTarget();
+                PushGET(RAM);
+            }
+            Delay(kProbePause);
+            if (link_generation == generation) {
+                ret = GetVERSIONInfo();
+                if (ret < FIRMWARE_TEXT_LEN) SetStatus("Error reading firmware-info!");
+            }
+        }
+    }
+    exchange_busy = savedBusy;
+    if (link_generation != generation) return; // a newer probe owns the status line
     ShowStatus();
 }
-void BindComCallbacks(void) {}
+
+// ---- port drop-down --------------------------------------------------------------------------
+
+int CC_DropDCom(int panel, int control, int event, void *data, int e1, int e2) {
+    (void)data;
+    (void)e1;
+    (void)e2;
+    switch (event) {
+    case EVENT_COMMIT: {
+        stop_flag = 1; // a running RUN or VIDEO loop ends
+        link_generation++;
+        CloseCom(com);
+        int port = com;
+        GetCtrlVal(panel, control, &port);
+        com = port;
+        SetStatus("Init COM-Port ...");
+        ShowStatus();
+        InitRS232(com);
+        break;
+    }
+    case EVENT_RIGHT_CLICK:
+        ShowHelpBubble(panel, control, MAINPANEL_HelpText2, 20, 80, HELP_DropDCom);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void BindComCallbacks(void) {
+    InstallCtrlCallback(pHandle, MAINPANEL_DropDCom, CC_DropDCom, nullptr);
+}

@@ -5,7 +5,9 @@
 #include "params.h"
 
 // ---- constants ---------------------------------------------------------------------------
-constexpr int sync = 0x55;              // sync byte of every transmit frame; event character
+// Sync byte of every transmit frame; also the event character of the receive callback.
+// (Not named plain `sync`: that would clash with the POSIX function in test code.)
+constexpr int sync_char = 0x55;
 constexpr int eventMask = 0x8006;       // receive (0x8000) | event char (0x0002) | tx empty (0x0004)
 constexpr double TIMEOUT = 1.5;         // reply time-out and port I/O time-out, seconds
 constexpr int RX_NOTIFY_COUNT = 36;     // bytes of one reply frame
@@ -79,3 +81,9 @@ void BindComCallbacks(void);
 // its reply. Clicks on GET, SEND, TEACH, RESET, RUN and VIDEO are ignored meanwhile rather
 // than started nested inside the wait. Exchanges started during RUN or VIDEO stay allowed.
 extern int exchange_busy;
+
+// Counts the re-openings of the port by the port drop-down. A one-shot exchange notes it
+// when it starts; if it changed while the exchange waited, the port it wrote to is gone and
+// the new port's probe has left its own result, so the exchange takes no reply and leaves
+// the status text alone.
+extern unsigned link_generation;

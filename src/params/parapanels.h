@@ -8,6 +8,9 @@ void GetPAValues(void);
 void SetPAValues(void);
 // Range checks on the words, in their fixed order (part of SetPAValues).
 void CheckParameterRanges(void);
+// Dims the tolerance numeric unless the hardware mode on the panel is 1 or 3 (commit of
+// DROPHardwareMode, and once at start-up).
+void ApplyHardwareModeDimming(void);
 
 // Control callbacks of the parameter panels.
 int CC_DROPEvalMode(int panel, int control, int event, void *data, int e1, int e2);

@@ -1,1 +1,259 @@
+// Moving the parameter words between the program and the sensor (GET, SEND), the memory
+// target, and the two one-shot commands TEACH and RESET.
+//
+// A one-shot exchange (GET, TEACH, RESET) keeps exchange_busy at 1 while it waits; clicks
+// on GET, SEND, TEACH and RESET meanwhile are ignored instead of starting a second exchange
+// inside the wait, whose flush would throw the first one's reply away. The RUN and VIDEO
+// loops are no one-shot exchanges: the buttons stay usable while they run.
 #include "transfer.h"
+
+#include "com232.h"
+#include "kvor_panels.h"
+#include "params.h"
+#include "parafile.h"
+#include "parapanels.h"
+#include "popup.h"
+#include "rs232.h"
+#include "userint.h"
+#include "utility.h"
+
+namespace {
+
+constexpr double kTeachTimeout = 1.5; // the sensor acknowledges a teach within this time
+
+// Marks a one-shot exchange as waiting; restores the previous state when it ends, so an
+// exchange that runs inside another (the GET that follows a TEACH) leaves it set.
+class BusyExchange {
+  public:
+    BusyExchange() : saved_(exchange_busy), generation_(link_generation) { exchange_busy = 1; }
+    ~BusyExchange() { exchange_busy = saved_; }
+    BusyExchange(const BusyExchange &) = delete;
+    BusyExchange &operator=(const BusyExchange &) = delete;
+    // The port was re-opened while this exchange waited.
+    bool Superseded() const { return link_generation != generation_; }
+
+  private:
+    int saved_;
+    unsigned generation_;
+};
+
+// Writes the transmit frame already built in szWriteBuf.
+int WriteFrame(void) {
+    nBytesW = ComWrt(com, szWriteBuf, TX_FRAME_LEN);
+    return nBytesW;
+}
+
+} // namespace
+
+// ---- GET -------------------------------------------------------------------------------------
+
+void PushGET(int memoryTarget) {
+    if (memoryTarget != DATFILE) {
+        BusyExchange busy;
+        parameter[1] = memoryTarget == EEPROM ? CMD_READ_EEPROM : CMD_READ_RAM;
+        parameter[2] = 0;
+        CopyVarsToPP(); // the request carries the current words
+        FlushInQ(com);
+        FlushOutQ(com);
+        FillTxBuf(parameter[1], pp);
+        rx_flag = 0;
+        if (WriteFrame() == TX_FRAME_LEN) ShowStatusText("Waiting for parameter-frame ...");
+        tstart = Timer();
+        for (;;) {
+            ProcessSystemEvents();
+            if (busy.Superseded()) break; // the new port's probe has its own result
+            if (rx_flag == 1) {
+                GetRxBuf();
+                CopyPPtoVars();
+                graphrefresh = 0; // a parameter frame is no measurement frame
+                SetStatus("Parameter-frame received! - Line Ok!");
+                break;
+            }
+            tdiff = Timer() - tstart;
+            if (tdiff > TIMEOUT) {
+                SetStatus("Timeout-RS-232...");
+                break;
+            }
+        }
+    }
+    SetPAValues();
+    ShowStatus();
+}
+
+int CC_BTNGet(int panel, int control, int event, void *data, int e1, int e2) {
+    (void)data;
+    (void)e1;
+    (void)e2;
+    if (event == EVENT_COMMIT) {
+        if (exchange_busy) return 0;
+        if (target == DATFILE)
+            ReadParaFromFile();
+        else
+            parameter[1] = target == EEPROM ? CMD_READ_EEPROM : CMD_READ_RAM;
+        PushGET(target);
+    } else if (event == EVENT_RIGHT_CLICK) {
+        ShowHelpBubble(panel, control, MAINPANEL_HelpText1, 20, 20, HELP_BTNGet);
+    }
+    return 0;
+}
+
+// ---- SEND ------------------------------------------------------------------------------------
+
+int CC_BTNSend(int panel, int control, int event, void *data, int e1, int e2) {
+    (void)data;
+    (void)e1;
+    (void)e2;
+    if (event == EVENT_LEFT_CLICK) {
+        if (exchange_busy) return 0;
+        SetStatus("Transmit...");
+        ShowStatus();
+        if (target == DATFILE) {
+            // To a parameter file: nothing goes to the sensor.
+            if (SelectParaFileForSave() > 0) SendParaToFile();
+            return 0;
+        }
+        parameter[0] = static_cast<unsigned short>(sync_char);
+        parameter[1] = target == EEPROM ? CMD_WRITE_EEPROM : CMD_WRITE_RAM;
+        parameter[2] = 0;
+        GetPAValues();
+        CopyVarsToPP();
+        FillTxBuf(parameter[1], pp);
+        // The sensor does not answer a write; a frame it sends anyway is taken in by the
+        // receive callback like any other.
+        if (WriteFrame() == TX_FRAME_LEN) {
+            SetStatus("Line Ok!");
+            ShowStatus();
+        }
+    } else if (event == EVENT_RIGHT_CLICK) {
+        ShowHelpBubble(panel, control, MAINPANEL_HelpText1, 20, 20, HELP_BTNSend);
+    }
+    return 0;
+}
+
+// ---- memory target ---------------------------------------------------------------------------
+
+namespace {
+
+// The three radio buttons act as one group with RAM as the fall-back: switching a button
+// on selects its target and clears the two others; switching it off selects RAM.
+void TargetButtonChanged(int panel, int control, int memoryTarget, int other1, int other2) {
+    int on = 0;
+    GetCtrlVal(panel, control, &on);
+    if (on) {
+        target = memoryTarget;
+        SetCtrlVal(panel, control, 1);
+        SetCtrlVal(panel, other1, 0);
+        SetCtrlVal(panel, other2, 0);
+    } else {
+        target = RAM;
+        SetCtrlVal(panel, MAINPANEL_RBTRam, 1);
+    }
+}
+
+} // namespace
+
+int CC_RBTRam(int panel, int control, int event, void *data, int e1, int e2) {
+    (void)data;
+    (void)e1;
+    (void)e2;
+    if (event == EVENT_VAL_CHANGED)
+        TargetButtonChanged(panel, control, RAM, MAINPANEL_RBTEeprom, MAINPANEL_RBTFile);
+    return 0;
+}
+
+int CC_RBTEeprom(int panel, int control, int event, void *data, int e1, int e2) {
+    (void)data;
+    (void)e1;
+    (void)e2;
+    if (event == EVENT_VAL_CHANGED)
+        TargetButtonChanged(panel, control, EEPROM, MAINPANEL_RBTRam, MAINPANEL_RBTFile);
+    return 0;
+}
+
+int CC_RBTFile(int panel, int control, int event, void *data, int e1, int e2) {
+    (void)data;
+    (void)e1;
+    (void)e2;
+    if (event == EVENT_VAL_CHANGED)
+        TargetButtonChanged(panel, control, DATFILE, MAINPANEL_RBTEeprom, MAINPANEL_RBTRam);
+    return 0;
+}
+
+// ---- TEACH -----------------------------------------------------------------------------------
+
+int CC_ButtonTeach(int panel, int control, int event, void *data, int e1, int e2) {
+    (void)panel;
+    (void)control;
+    (void)data;
+    (void)e1;
+    (void)e2;
+    if (event != EVENT_COMMIT || exchange_busy) return 0;
+    BusyExchange busy;
+    FlushInQ(com);
+    FlushOutQ(com);
+    rx_flag = 0;
+    // The teach frame carries pp as it stands; the record's command word stays.
+    FillTxBuf(CMD_TEACH, pp);
+    WriteFrame();
+    SetStatus("New setpoint value teached!");
+    ShowStatus();
+    tstart = Timer();
+    for (;;) {
+        if (rx_flag == 1) {
+            graphrefresh = 0; // the acknowledgement is no measurement frame
+            PushGET(RAM);     // re-read the sensor's words, the new setpoint among them
+            break;
+        }
+        ProcessSystemEvents();
+        if (busy.Superseded()) break;
+        tdiff = Timer() - tstart;
+        if (tdiff >= kTeachTimeout) break; // no acknowledgement: nothing more to show
+    }
+    return 0;
+}
+
+// ---- RESET -----------------------------------------------------------------------------------
+
+int CC_ButtonReset(int panel, int control, int event, void *data, int e1, int e2) {
+    (void)panel;
+    (void)control;
+    (void)data;
+    (void)e1;
+    (void)e2;
+    if (event != EVENT_COMMIT || exchange_busy) return 0;
+    BusyExchange busy;
+    FlushInQ(com);
+    FlushOutQ(com);
+    rx_flag = 0;
+    parameter[1] = CMD_RESET_MAXMIN;
+    FillTxBuf(CMD_RESET_MAXMIN, pp);
+    WriteFrame();
+    SetStatus("Reset Max/Min values...");
+    ShowStatus();
+    tstart = Timer();
+    while (rx_flag != 1) {
+        ProcessSystemEvents();
+        if (busy.Superseded()) return 0;
+        tdiff = Timer() - tstart;
+        if (tdiff >= TIMEOUT) break;
+    }
+    // The outcome is whether the acknowledgement came, not how long the last pass took.
+    if (rx_flag == 1) {
+        graphrefresh = 0;
+        SetStatus("Reset of analog-output Max/Min OK!");
+    } else {
+        SetStatus("Timeout-RS-232...");
+    }
+    ShowStatus();
+    return 0;
+}
+
+void BindTransferCallbacks(void) {
+    InstallCtrlCallback(pHandle, MAINPANEL_BTNGet, CC_BTNGet, nullptr);
+    InstallCtrlCallback(pHandle, MAINPANEL_BTNSend, CC_BTNSend, nullptr);
+    InstallCtrlCallback(pHandle, MAINPANEL_RBTRam, CC_RBTRam, nullptr);
+    InstallCtrlCallback(pHandle, MAINPANEL_RBTEeprom, CC_RBTEeprom, nullptr);
+    InstallCtrlCallback(pHandle, MAINPANEL_RBTFile, CC_RBTFile, nullptr);
+    InstallCtrlCallback(pPara2, PARA2_ButtonTeach, CC_ButtonTeach, nullptr);
+    InstallCtrlCallback(pPara1, PARA1_ButtonReset, CC_ButtonReset, nullptr);
+}
