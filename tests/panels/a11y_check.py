@@ -99,11 +99,15 @@ def inner(args):
     def ok(text):
         report.append("ok   " + text)
 
+    # Bring up the registry before the program, so that the program finds it when it
+    # registers itself.
+    pyatspi.Registry.getDesktop(0).childCount
     datadir = tempfile.mkdtemp(prefix="kvor-a11y-")
     env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
     env.pop("QT_QPA_PLATFORM", None)
     program = subprocess.Popen([args.program, "--data-dir", datadir], env=env)
-    deadline = time.time() + args.timeout
+    started = time.time()
+    deadline = started + args.timeout
 
     def find_app():
         desktop = pyatspi.Registry.getDesktop(0)
@@ -205,6 +209,7 @@ def inner(args):
         if not wait_until(lambda: on_screen(app, NAME, "BTNFreezeProfile")):
             fail("panels did not appear")
             return failures, report
+        ok(f"program on screen after {time.time() - started:.1f} s")
         check(app, MAIN, "main")
         snap = snapshot(app)
         for how, key in MAIN_HIDDEN:
