@@ -19,6 +19,11 @@ namespace {
 
 constexpr int kTxCommandOffset = 2; // command word in the transmit frame, high byte first
 
+// After another exchange has used the line, the next raw frame request waits until no byte
+// has come in for this long: a whole reply frame takes 19 ms at 19200 baud and follows its
+// request within a few milliseconds, so a reply still on its way shows within this time.
+constexpr double kLineSettleTime = 0.025;
+
 // Command word of the frame most recently built in szWriteBuf. Every exchange builds its
 // frame there, so a word other than the loop's own request tells that another exchange
 // (GET, SEND, TEACH, RESET started from a button) used the line meanwhile.
@@ -164,13 +169,34 @@ void PushRUN(void) {
     stop_flag = endAsked ? 1 : 0;
     graphrefresh = 0;
 
+    bool lent = false;      // the line was lent to another exchange; waiting for it to settle
+    int lentQueue = 0;      // bytes waiting when last looked at while settling
+    double quietSince = 0;  // since when that count has not changed
     while (stop_flag == 0) {
-        if (LastFrameCommand() != CMD_RAW_FRAME) {
+        if (!lent && LastFrameCommand() != CMD_RAW_FRAME) {
             // GET, SEND, TEACH or RESET ran nested in the last event processing. What it left
             // in pp is its own reply, not a measurement frame, and the reply to the loop's
-            // own request was emptied from the queue: the line is free, ask again at once.
+            // own request may have been emptied from the queue or may still be on its way.
+            lent = true;
+            lentQueue = GetInQLen(com);
+            quietSince = Timer();
+            tstart = quietSince; // the reply clock restarts with the line given back
+        }
+        if (lent) {
+            // Nothing that arrives now is a frame to draw. The next request goes out once
+            // the line has been quiet for a while: emptying the queue in the middle of a
+            // reply would leave its tail in front of the next one and shift every word.
             graphrefresh = 0;
-            rx_flag = 1;
+            rx_flag = 0;
+            const int queued = GetInQLen(com);
+            const double now = Timer();
+            if (queued != lentQueue) {
+                lentQueue = queued;
+                quietSince = now;
+            } else if (now - quietSince >= kLineSettleTime) {
+                lent = false;
+                rx_flag = 1;
+            }
         }
         if (graphrefresh == 1) {
             UnpackRunFrame(pp);

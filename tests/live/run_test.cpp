@@ -168,9 +168,9 @@ TEST_F(LiveTest, AHangUpDuringRunEndsItAndAnotherPortWorks) {
     EXPECT_GE(second.RequestCount(kSimMeasure), 5);
 }
 
-// GET and TEACH pressed while RUN runs take their own replies; RUN neither draws those as
+// GET, TEACH and SEND pressed while RUN runs: RUN neither draws their replies as
 // measurement frames nor stops, and goes on asking.
-TEST_F(LiveTest, GetAndTeachDuringRunTakeTheirRepliesAndRunGoesOn) {
+TEST_F(LiveTest, GetTeachAndSendDuringRunLeaveRunGoingOn) {
     SimSettings s; // paced like the real line, so that requests and replies overlap
     s.eeprom[kSimEvalMode] = 2; // would show as the setpoint if a GET reply were drawn
     SimSensor &sim = AddSensor(s);
@@ -188,13 +188,19 @@ TEST_F(LiveTest, GetAndTeachDuringRunTakeTheirRepliesAndRunGoesOn) {
         Press(pPara2, PARA2_ButtonTeach);
         afterTeach = sim.RequestCount(kSimMeasure);
     });
-    When([&] { return afterTeach > 0 && sim.RequestCount(kSimMeasure) >= afterTeach + 5; },
+    int afterSend = 0;
+    When([&] { return afterTeach > 0 && sim.RequestCount(kSimMeasure) >= afterTeach + 5; }, [&] {
+        SimulateCtrlEvent(pHandle, MAINPANEL_BTNSend, EVENT_LEFT_CLICK, 0, 0);
+        afterSend = sim.RequestCount(kSimMeasure);
+    });
+    When([&] { return afterSend > 0 && sim.RequestCount(kSimMeasure) >= afterSend + 5; },
          [] { PressStop(); });
     const double t0 = Timer();
     RunLoop(MAINPANEL_BTNRun);
     EXPECT_LT(Timer() - t0, 3.0); // no time-out on the way
     EXPECT_EQ(3, sim.RequestCount(kSimReadRam)); // start-up, the GET, the one after TEACH
     EXPECT_EQ(1, sim.RequestCount(kSimTeach));
+    EXPECT_EQ(1, sim.RequestCount(kSimWriteRam));
     EXPECT_EQ(321, power);
     EXPECT_NE("Timeout RS232-Line!", Status());
     EXPECT_EQ(0, CountOf(Trace(3), 2));
