@@ -43,11 +43,11 @@ struct Expected {
     const char *name;      // object name
     const char *className; // widget class (or a base of it)
     Type type;
-    int start;             // start value (numbers); texts are checked separately
+    int start; // start value (numbers); texts are checked separately
     const char *accessible;
     Acc where;
     bool dimmed;
-    bool caption;          // has a caption label
+    bool caption; // has a caption label
 };
 
 // clang-format off
@@ -138,16 +138,24 @@ class Panels : public ::testing::Test {
 
     static int Handle(int resourceId) {
         switch (resourceId) {
-        case MAINPANEL: return pHandle;
-        case PARA1: return pPara1;
-        case PARA2: return pPara2;
-        default: return pJet;
+        case MAINPANEL:
+            return pHandle;
+        case PARA1:
+            return pPara1;
+        case PARA2:
+            return pPara2;
+        default:
+            return pJet;
         }
     }
-    static QWidget *Widget(const Expected &e) { return PlatformControlWidget(Handle(e.resourceId), e.id); }
+    static QWidget *Widget(const Expected &e) {
+        return PlatformControlWidget(Handle(e.resourceId), e.id);
+    }
 };
 
-std::string Where(const Expected &e) { return std::string(e.name); }
+std::string Where(const Expected &e) {
+    return std::string(e.name);
+}
 
 // ---- controls --------------------------------------------------------------------------------
 
@@ -210,7 +218,8 @@ TEST_F(Panels, NoOtherControlCarriesAnIdentifier) {
             const int id = w->property("ctrlId").toInt(&ok);
             if (!ok) continue;
             EXPECT_TRUE(seen.insert(id).second) << "identifier " << id << " used twice";
-            EXPECT_TRUE(listed.count(id)) << w->objectName().toStdString() << " has stray id " << id;
+            EXPECT_TRUE(listed.count(id))
+                << w->objectName().toStdString() << " has stray id " << id;
         }
         EXPECT_EQ(seen, listed);
     }
@@ -228,8 +237,8 @@ TEST_F(Panels, ValuesStartAtTheStartUpWordsAndFillExactlyTheirType) {
             EXPECT_EQ(words[0], 0xA5A5);
             EXPECT_EQ(words[2], 0xA5A5);
         } else if (e.type == Type::I32) {
-            if (std::strcmp(e.className, "QCustomPlot") == 0 || std::strcmp(e.className, "QFrame") == 0 ||
-                e.id == MAINPANEL_PICTLogo)
+            if (std::strcmp(e.className, "QCustomPlot") == 0 ||
+                std::strcmp(e.className, "QFrame") == 0 || e.id == MAINPANEL_PICTLogo)
                 continue;
             int v = -12345;
             ASSERT_EQ(GetCtrlVal(panel, e.id, &v), 0);
@@ -327,7 +336,8 @@ TEST_F(Panels, GraphsHaveTheirCursorsTracesAndRanges) {
     for (const Graph &g : graphs) {
         SCOPED_TRACE(g.id);
         double x, y;
-        for (int c = 1; c <= g.cursors; c++) EXPECT_EQ(GetGraphCursor(pHandle, g.id, c, &x, &y), 0);
+        for (int c = 1; c <= g.cursors; c++)
+            EXPECT_EQ(GetGraphCursor(pHandle, g.id, c, &x, &y), 0);
         EXPECT_NE(GetGraphCursor(pHandle, g.id, g.cursors + 1, &x, &y), 0) << "cursor too many";
         int mode;
         double lo, hi;
@@ -452,7 +462,8 @@ void ExpectTextFits(QWidget *w) {
 
 TEST_F(PanelLayout, TextsFitTheirControls) {
     for (int panel : {pHandle, pPara1, pPara2, pJet})
-        for (QWidget *w : PanelItems(PlatformPanelWidget(panel))) ExpectTextFits(w);
+        for (QWidget *w : PanelItems(PlatformPanelWidget(panel)))
+            ExpectTextFits(w);
 }
 
 TEST_F(PanelLayout, TextsThatTheSensorTypeBringsFitToo) {
@@ -460,7 +471,8 @@ TEST_F(PanelLayout, TextsThatTheSensorTypeBringsFitToo) {
     SetCtrlAttribute(pPara1, PARA1_NUMtolDelta, ATTR_LABEL_TEXT, "OFFSET-VALUE");
     ReplaceListItem(pPara1, PARA1_DROPopMode, 0, "DIG-COMP", 0);
     ReplaceListItem(pPara1, PARA1_DROPopMode, 1, "ADC-CONV", 1);
-    for (QWidget *w : PanelItems(PlatformPanelWidget(pPara1))) ExpectTextFits(w);
+    for (QWidget *w : PanelItems(PlatformPanelWidget(pPara1)))
+        ExpectTextFits(w);
 }
 
 // ---- help boxes ------------------------------------------------------------------------------
@@ -513,7 +525,8 @@ TEST_F(HelpBoxes, OpenInsideTheMainPanelWithRoomForTheirText) {
         SCOPED_TRACE(PlatformControlWidget(panel, h.id)->objectName().toStdString());
         // The child panel holding the control is the one on show.
         if (panel != pHandle) {
-            for (int p : {pPara1, pPara2, pJet}) HidePanel(p);
+            for (int p : {pPara1, pPara2, pJet})
+                HidePanel(p);
             DisplayPanel(panel);
         }
         ShowHelpBubble(panel, h.id, h.box, h.gap, h.lift, h.text);
