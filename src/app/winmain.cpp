@@ -27,9 +27,12 @@ constexpr int kProfileFileValues = 257;
 
 int LoadPanelOrFail(int parent, int resourceId) {
     int handle = LoadPanel(parent, PANEL_RESOURCE_FILE, resourceId);
-    if (handle < 0)
-        std::fprintf(stderr, "kvor-rur-glint: cannot load panel %d from the panel resource %s\n",
-                     resourceId, PANEL_RESOURCE_FILE);
+    if (handle < 0) {
+        char line[160];
+        std::snprintf(line, sizeof line, "cannot load panel %d from the panel resource %s",
+                      resourceId, PANEL_RESOURCE_FILE);
+        ReportError(line);
+    }
     return handle;
 }
 

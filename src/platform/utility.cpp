@@ -11,6 +11,7 @@
 #include <QTemporaryFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <sched.h>
@@ -93,4 +94,9 @@ int CVI_DeleteFile(const char *fileName) {
 
 int FileExists(const char *fileName) {
     return fileName && QFileInfo::exists(QString::fromLocal8Bit(fileName)) ? 1 : 0;
+}
+
+void ReportError(const char *line) {
+    std::fprintf(stderr, "kvor-rur-glint: %s\n", line ? line : "");
+    std::fflush(stderr);
 }

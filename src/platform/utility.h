@@ -20,3 +20,6 @@ int FileExists(const char *fileName);
 
 // Sets the folder that GetProjectDir reports (launch option --data-dir, and tests).
 void SetProjectDirOverride(const char *dir);
+
+// Writes one line to the program's error output (start-up failures).
+void ReportError(const char *line);
