@@ -179,6 +179,30 @@ TEST_F(Shell, HelpBubbleOpensBesideTheControlAndToggles) {
     EXPECT_EQ(HELP_SLIDEpower, Text(pHandle, MAINPANEL_HelpText1));
 }
 
+TEST_F(Shell, RightClicksOnControlsShowAndHideTheirHelp) {
+    QWidget *run = PlatformControlWidget(pHandle, MAINPANEL_BTNRun);
+    QTest::mouseClick(run, Qt::RightButton);
+    EXPECT_EQ(1, Attr(pHandle, MAINPANEL_HelpText1, ATTR_VISIBLE));
+    EXPECT_EQ(HELP_BTNRun, Text(pHandle, MAINPANEL_HelpText1));
+    QTest::mouseClick(run, Qt::RightButton);
+    EXPECT_EQ(0, Attr(pHandle, MAINPANEL_HelpText1, ATTR_VISIBLE));
+
+    // A control of a child panel, clicked where the operator sees it.
+    QTest::mouseClick(PlatformControlWidget(pHandle, MAINPANEL_TOGGBTN_Para2), Qt::LeftButton);
+    QWidget *slider = PlatformControlWidget(pPara2, PARA2_SLIDEpower);
+    QTest::mouseClick(slider, Qt::RightButton);
+    int top, left, height, width;
+    GetCtrlBoundingRect(pPara2, PARA2_SLIDEpower, &top, &left, &height, &width);
+    EXPECT_EQ(1, Attr(pHandle, MAINPANEL_HelpText1, ATTR_VISIBLE));
+    EXPECT_EQ(8 + left + width + 135, Attr(pHandle, MAINPANEL_HelpText1, ATTR_LEFT));
+    EXPECT_EQ(105 + top - 10, Attr(pHandle, MAINPANEL_HelpText1, ATTR_TOP));
+    EXPECT_EQ(HELP_SLIDEpower, Text(pHandle, MAINPANEL_HelpText1));
+    // A right click changes no value.
+    unsigned short p = 0;
+    GetCtrlVal(pPara2, PARA2_SLIDEpower, &p);
+    EXPECT_EQ(500, p);
+}
+
 TEST_F(Shell, ToggleButtonsSwitchTheChildPanel) {
     QTest::mouseClick(PlatformControlWidget(pHandle, MAINPANEL_TOGGBTN_Para2), Qt::LeftButton);
     int jet = -1, p1 = -1, p2 = -1;
