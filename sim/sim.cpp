@@ -312,7 +312,7 @@ std::string SimOptionHelp() {
            "  --turnaround MS     time from a request's last byte to the reply (1.0)\n"
            "  --eeprom \"W0 .. W15\" parameter set at power-on (RAM is loaded from it)\n"
            "  --seed N, --drift N noise seed (1); scans per sweep of the object (600)\n"
-           "  --fault SPEC        KIND[=N][@COMMAND][xTIMES]; KIND: no-reply, wrong-sync,\n"
+           "  --fault FAULT       KIND[=N][@COMMAND][xTIMES]; KIND: no-reply, wrong-sync,\n"
            "                      wrong-echo, cut=N, extra=N, length=N, block-length=N,\n"
            "                      firmware-length=N, hangup-after=N, garbage=N\n"
            "  --scenario FILE     settings as lines \"name = value\" (the names above)\n";

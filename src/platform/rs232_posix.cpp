@@ -1,7 +1,7 @@
 // RS-232 operations over POSIX termios on a raw file descriptor.
 //
-// The kernel's queue is the input queue: GetInQLen is FIONREAD, FlushInQ/FlushOutQ are
-// tcflush. The receive callback is a QSocketNotifier on the descriptor, delivered on the GUI
+// The kernel's queue is the input queue: GetInQLen is FIONREAD, FlushInQ is tcflush;
+// FlushOutQ lets a frame being sent finish before it discards anything. The receive callback is a QSocketNotifier on the descriptor, delivered on the GUI
 // thread while events are processed. The termios VMIN of the port is the notify count, so the
 // kernel reports the port readable only once that many bytes wait: a partial reply never
 // wakes the event loop. A hang-up (adapter pulled, other end of a pseudo-terminal closed:
@@ -141,6 +141,7 @@ bool IsHangUpError(int err) { return err == EIO || err == ENXIO || err == ENODEV
 struct Port {
     int fd = -1;
     std::string device;
+    long baud = 19200;
     double timeout = 5.0;  // I/O time-out of ComRd and ComWrt, seconds
     int baseVmin = 1;      // VMIN while no read is waiting: the notify count, or 1
     // Receive callback.
@@ -349,6 +350,7 @@ int OpenComConfig(int portNumber, const char *deviceName, long baudRate, int par
     p = Port();
     p.fd = fd;
     p.device = device;
+    p.baud = baudRate;
     p.generation = ++g_generation;
     TraceLine("com-open", ("COM" + std::to_string(portNumber) + " " + device).c_str());
     return 0;
@@ -399,10 +401,21 @@ int FlushInQ(int portNumber) {
 }
 
 int FlushOutQ(int portNumber) {
+    // Bytes already handed to the line are let go out (at most a frame's time): discarding
+    // them would send the sensor a frame cut in the middle. Only what is still queued after
+    // that, on a stalled line, is discarded.
     int code;
     Port *p = OpenPort(portNumber, &code);
     if (!p) return code;
-    if (tcflush(p->fd, TCOFLUSH) != 0) return Failure(portNumber, errno);
+    int q = os::OutQueue(p->fd);
+    if (q < 0) return Failure(portNumber, errno);
+    if (q == 0) return 0;
+    const double deadline = os::Now() + q * (10.0 / double(p->baud)) + 0.05;
+    while (q > 0 && os::Now() < deadline) {
+        usleep(1000);
+        q = os::OutQueue(p->fd);
+    }
+    if (q != 0 && tcflush(p->fd, TCOFLUSH) != 0) return Failure(portNumber, errno);
     return 0;
 }
 

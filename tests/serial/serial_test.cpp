@@ -290,6 +290,30 @@ TEST_F(Serial, WriteReadQueueLengthAndFlush) {
     EXPECT_EQ(CloseCom(kPort), kRS232PortNotOpen);
 }
 
+TEST_F(Serial, FlushOutQNeverCutsAFrameAlreadyWritten) {
+    // A bare pseudo-terminal whose other end has read nothing yet.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    ASSERT_EQ(Open(kPort, ptsname(master)), 0);
+    const std::string f = Frame(kSimWriteRam);
+    ASSERT_EQ(ComWrt(kPort, f.data(), int(f.size())), kSimRequestLen);
+    EXPECT_EQ(FlushOutQ(kPort), 0);
+    std::string got;
+    char buf[64];
+    for (int i = 0; i < 50 && got.size() < f.size(); ++i) {
+        pollfd p = {master, POLLIN, 0};
+        if (poll(&p, 1, 20) > 0) {
+            const ssize_t n = read(master, buf, sizeof buf);
+            if (n > 0) got.append(buf, size_t(n));
+        }
+    }
+    EXPECT_EQ(got, f);
+    CloseCom(kPort);
+    close(master);
+}
+
 TEST_F(Serial, ReadWaitsForBytesStillOnTheLine) {
     SimSensor &sim = Sensor(/*paced=*/true);
     ASSERT_EQ(Open(kPort, sim.DevicePath()), 0);
