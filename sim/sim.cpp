@@ -23,7 +23,7 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kFrameGapSeconds = 0.1;
 // Pacing sleeps are cut into slices of this length so that Stop is noticed promptly.
 constexpr double kSleepSliceSeconds = 0.05;
-constexpr uint8_t kPadByte = 0xEE;  // filler of "extra bytes" and lengthened replies
+constexpr uint8_t kPadByte = 0xEE; // filler of "extra bytes" and lengthened replies
 constexpr int kMaxWord = 0xFFFF;
 
 double Now() {
@@ -44,7 +44,9 @@ void SleepUntil(double t) {
     }
 }
 
-uint16_t Word(const uint8_t *p) { return uint16_t((p[0] << 8) | p[1]); }
+uint16_t Word(const uint8_t *p) {
+    return uint16_t((p[0] << 8) | p[1]);
+}
 void PutWord(SimFrame &f, size_t at, int w) {
     f[at] = uint8_t((w >> 8) & 0xFF);
     f[at + 1] = uint8_t(w & 0xFF);
@@ -52,7 +54,8 @@ void PutWord(SimFrame &f, size_t at, int w) {
 
 // Deterministic noise: a small integer hash of (seed, scan, index).
 uint32_t Hash(uint32_t a, uint32_t b, uint32_t c) {
-    uint32_t h = a * 0x9E3779B1u ^ (b + 0x7F4A7C15u) * 0x85EBCA77u ^ (c + 0x165667B1u) * 0xC2B2AE3Du;
+    uint32_t h =
+        a * 0x9E3779B1u ^ (b + 0x7F4A7C15u) * 0x85EBCA77u ^ (c + 0x165667B1u) * 0xC2B2AE3Du;
     h ^= h >> 15;
     h *= 0x2C1B3C6Du;
     h ^= h >> 12;
@@ -65,7 +68,8 @@ SimFrame ReplyFrame(int command, const SimWords &words) {
     SimFrame f(kSimReplyLen, 0);
     PutWord(f, 0, kSimReplySync);
     PutWord(f, 2, command);
-    for (int k = 0; k < kSimWords; ++k) PutWord(f, 4 + 2 * k, words[k]);
+    for (int k = 0; k < kSimWords; ++k)
+        PutWord(f, 4 + 2 * k, words[k]);
     return f;
 }
 
@@ -110,7 +114,7 @@ bool ParseWords(const std::string &text, SimWords *out) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 // ---- settings -----------------------------------------------------------------------------
 
@@ -201,13 +205,20 @@ bool ApplySimOption(SimSettings &s, const std::string &nameIn, const std::string
         int SimSettings::*field;
     };
     static const IntOption ints[] = {
-        {"ccdtype", &SimSettings::ccdtype},         {"ccdmaxpixel", &SimSettings::ccdmaxpixel},
-        {"resolution", &SimSettings::ccdresolution}, {"ccdresolution", &SimSettings::ccdresolution},
-        {"pcbtype", &SimSettings::pcbtype},         {"ccdmaxpixelx8", &SimSettings::ccdmaxpixelX8},
-        {"subpixel", &SimSettings::ccdsubpixel},    {"ccdsubpixel", &SimSettings::ccdsubpixel},
-        {"pixb", &SimSettings::ccdpixB},            {"ccdpixb", &SimSettings::ccdpixB},
-        {"pixe", &SimSettings::ccdpixE},            {"ccdpixe", &SimSettings::ccdpixE},
-        {"version", &SimSettings::softversion},     {"softversion", &SimSettings::softversion},
+        {"ccdtype", &SimSettings::ccdtype},
+        {"ccdmaxpixel", &SimSettings::ccdmaxpixel},
+        {"resolution", &SimSettings::ccdresolution},
+        {"ccdresolution", &SimSettings::ccdresolution},
+        {"pcbtype", &SimSettings::pcbtype},
+        {"ccdmaxpixelx8", &SimSettings::ccdmaxpixelX8},
+        {"subpixel", &SimSettings::ccdsubpixel},
+        {"ccdsubpixel", &SimSettings::ccdsubpixel},
+        {"pixb", &SimSettings::ccdpixB},
+        {"ccdpixb", &SimSettings::ccdpixB},
+        {"pixe", &SimSettings::ccdpixE},
+        {"ccdpixe", &SimSettings::ccdpixE},
+        {"version", &SimSettings::softversion},
+        {"softversion", &SimSettings::softversion},
     };
     auto fail = [&](const std::string &why) {
         if (error) *error = why;
@@ -337,7 +348,7 @@ std::vector<uint16_t> SimModel::Profile(uint32_t scanNo) const {
     for (int i = 0; i < kSimProfileLen; ++i) {
         double x = (i - 127.5) / 128.0;
         double base = top * (1.0 - 0.15 * x * x);
-        double d = std::fabs(i - centre) - halfWidth;  // < 0 inside the object
+        double d = std::fabs(i - centre) - halfWidth; // < 0 inside the object
         double cover = std::clamp(0.5 - d / 3.0, 0.0, 1.0);
         double v = base * (1.0 - 0.8 * cover);
         int noise = int(Hash(s_.seed, scanNo, uint32_t(i)) % 17u) - 8;
@@ -371,10 +382,18 @@ SimWords SimModel::Measure(const std::vector<uint16_t> &p) const {
     int R = right < 0 ? 0 : int(std::lround(right * unit));
     int m;
     switch (ram[kSimEvalMode]) {
-    case 0: m = L; break;
-    case 1: m = R; break;
-    case 2: m = R > L ? R - L : 0; break;  // width: the setpoint is a nominal width
-    default: m = (L + R) / 2; break;
+    case 0:
+        m = L;
+        break;
+    case 1:
+        m = R;
+        break;
+    case 2:
+        m = R > L ? R - L : 0;
+        break; // width: the setpoint is a nominal width
+    default:
+        m = (L + R) / 2;
+        break;
     }
     uint32_t um = uint32_t(m) * uint32_t(s_.ccdresolution) / 100u;
     w[0] = uint16_t(L);
@@ -430,7 +449,8 @@ SimFrame SimModel::FirmwareBytes() const {
         for (int k = 0; k < kSimFirmwareLen / 2 && k < int(text.size()); ++k)
             f[2 * k + 1] = uint8_t(text[k]);
     } else {
-        for (int k = 0; k < kSimFirmwareLen && k < int(text.size()); ++k) f[k] = uint8_t(text[k]);
+        for (int k = 0; k < kSimFirmwareLen && k < int(text.size()); ++k)
+            f[k] = uint8_t(text[k]);
     }
     return f;
 }
@@ -438,19 +458,30 @@ SimFrame SimModel::FirmwareBytes() const {
 SimFrame SimModel::Answer(const uint8_t *req) {
     const int command = Word(req + 2);
     SimWords payload(kSimWords);
-    for (int k = 0; k < kSimWords; ++k) payload[k] = Word(req + 4 + 2 * k);
+    for (int k = 0; k < kSimWords; ++k)
+        payload[k] = Word(req + 4 + 2 * k);
     switch (command) {
-    case kSimWriteRam: ram = payload; return {};
-    case kSimWriteEeprom: eeprom = payload; return {};
-    case kSimReadRam: return ReplyFrame(command, ram);
-    case kSimReadEeprom: return ReplyFrame(command, eeprom);
-    case kSimEcho: return ReplyFrame(command, payload);
+    case kSimWriteRam:
+        ram = payload;
+        return {};
+    case kSimWriteEeprom:
+        eeprom = payload;
+        return {};
+    case kSimReadRam:
+        return ReplyFrame(command, ram);
+    case kSimReadEeprom:
+        return ReplyFrame(command, eeprom);
+    case kSimEcho:
+        return ReplyFrame(command, payload);
     case kSimTeach:
         TakeScan();
         ram[kSimSetpoint] = lastMeasure_[2];
         return ReplyFrame(command, ram);
-    case kSimFirmware: return FirmwareBytes();
-    case kSimMeasure: TakeScan(); return ReplyFrame(command, lastMeasure_);
+    case kSimFirmware:
+        return FirmwareBytes();
+    case kSimMeasure:
+        TakeScan();
+        return ReplyFrame(command, lastMeasure_);
     case kSimBlock: {
         if (profile_.empty()) profile_ = Profile(scan);
         SimFrame f(kSimBlockLen, 0);
@@ -463,10 +494,11 @@ SimFrame SimModel::Answer(const uint8_t *req) {
     }
     case kSimHardware: {
         SimWords w(kSimWords, 0);
-        const int hw[] = {s_.ccdtype,       s_.ccdmaxpixel, s_.ccdresolution,
-                          s_.pcbtype,       s_.ccdmaxpixelX8, s_.ccdsubpixel,
-                          s_.ccdpixB,       s_.ccdpixE,       s_.softversion};
-        for (int k = 0; k < 9; ++k) w[k] = uint16_t(hw[k]);
+        const int hw[] = {s_.ccdtype, s_.ccdmaxpixel,   s_.ccdresolution,
+                          s_.pcbtype, s_.ccdmaxpixelX8, s_.ccdsubpixel,
+                          s_.ccdpixB, s_.ccdpixE,       s_.softversion};
+        for (int k = 0; k < 9; ++k)
+            w[k] = uint16_t(hw[k]);
         return ReplyFrame(command, w);
     }
     case kSimResetMaxMin: {
@@ -476,7 +508,8 @@ SimFrame SimModel::Answer(const uint8_t *req) {
         anaValid = true;
         return ReplyFrame(command, ram);
     }
-    default: return {};  // unknown command words are ignored
+    default:
+        return {}; // unknown command words are ignored
     }
 }
 
@@ -484,7 +517,9 @@ SimFrame SimModel::Answer(const uint8_t *req) {
 
 SimSensor::SimSensor(const SimSettings &s) : settings_(s), model_(s), faults_(s.faults) {}
 
-SimSensor::~SimSensor() { Stop(); }
+SimSensor::~SimSensor() {
+    Stop();
+}
 
 bool SimSensor::Start() {
     if (running_) return true;
@@ -697,8 +732,8 @@ void SimSensor::HandleFrame(const uint8_t *frame, double lastByteTime) {
         for (auto it = faults_.begin(); it != faults_.end();) {
             SimFault &f = *it;
             const bool matches = f.command == 0 || f.command == command;
-            const bool isFrame = reply.size() == size_t(kSimReplyLen) &&
-                                 command != kSimFirmware && command != kSimBlock;
+            const bool isFrame = reply.size() == size_t(kSimReplyLen) && command != kSimFirmware &&
+                                 command != kSimBlock;
             bool used = false;
             if (matches && !reply.empty()) {
                 switch (f.kind) {
@@ -738,7 +773,8 @@ void SimSensor::HandleFrame(const uint8_t *frame, double lastByteTime) {
                     used = true;
                     break;
                 }
-                case SimFaultKind::HangUp: break;
+                case SimFaultKind::HangUp:
+                    break;
                 }
             }
             if (used && f.times > 0 && --f.times == 0)

@@ -47,16 +47,16 @@
 //   offset 2  size 2   echo of the command word
 //   offset 4  size 32  payload words 0..15
 constexpr int kSimWords = 16;
-constexpr int kSimRequestLen = kSimWords * 2 + 6;  // 38
-constexpr int kSimReplyLen = kSimWords * 2 + 4;    // 36
-constexpr int kSimFirmwareLen = 72;                // command 7: 36 words or 72 text bytes
-constexpr int kSimBlockWords = 64;                 // command 9: 64 words of the profile
-constexpr int kSimBlockLen = kSimBlockWords * 2;   // 128
-constexpr int kSimProfileLen = 256;                // samples of the intensity profile
+constexpr int kSimRequestLen = kSimWords * 2 + 6; // 38
+constexpr int kSimReplyLen = kSimWords * 2 + 4;   // 36
+constexpr int kSimFirmwareLen = 72;               // command 7: 36 words or 72 text bytes
+constexpr int kSimBlockWords = 64;                // command 9: 64 words of the profile
+constexpr int kSimBlockLen = kSimBlockWords * 2;  // 128
+constexpr int kSimProfileLen = 256;               // samples of the intensity profile
 constexpr int kSimRequestSync = 0x0055;
 constexpr int kSimReplySync = 0x00AA;
 constexpr double kSimBaud = 19200.0;
-constexpr double kSimByteSeconds = 10.0 / kSimBaud;  // start bit, 8 data bits, stop bit
+constexpr double kSimByteSeconds = 10.0 / kSimBaud; // start bit, 8 data bits, stop bit
 
 enum SimCommand {
     kSimWriteRam = 1,
@@ -70,7 +70,7 @@ enum SimCommand {
     kSimBlock = 9,
     kSimHardware = 10,
     kSimResetMaxMin = 11,
-    kSimCommandCount = 12,  // commands are 1..11
+    kSimCommandCount = 12, // commands are 1..11
 };
 
 // Parameter words (positions in the 16-word set) the sensor itself uses.
@@ -84,26 +84,26 @@ enum SimWord {
     kSimTolerance = 9,
 };
 
-using SimWords = std::vector<uint16_t>;  // always kSimWords long
+using SimWords = std::vector<uint16_t>; // always kSimWords long
 using SimFrame = std::vector<uint8_t>;
 
 // ---- faults ------------------------------------------------------------------------------
 enum class SimFaultKind {
-    NoReply,      // the command is taken in but not answered
-    WrongSync,    // reply frame with sync word n (0: 0xAA00, the bytes swapped)
-    WrongEcho,    // reply frame with echo word n (0: the command word + 1)
-    CutReply,     // only the first n bytes of the reply are sent
-    ExtraBytes,   // n bytes follow the reply
-    ReplyLength,  // the reply is made exactly n bytes long (cut, or padded with extra bytes)
-    HangUp,       // n requests are answered; the next one closes the line (pseudo-terminal gone)
-    Garbage,      // n garbage bytes are sent before the reply
+    NoReply,     // the command is taken in but not answered
+    WrongSync,   // reply frame with sync word n (0: 0xAA00, the bytes swapped)
+    WrongEcho,   // reply frame with echo word n (0: the command word + 1)
+    CutReply,    // only the first n bytes of the reply are sent
+    ExtraBytes,  // n bytes follow the reply
+    ReplyLength, // the reply is made exactly n bytes long (cut, or padded with extra bytes)
+    HangUp,      // n requests are answered; the next one closes the line (pseudo-terminal gone)
+    Garbage,     // n garbage bytes are sent before the reply
 };
 
 struct SimFault {
     SimFaultKind kind = SimFaultKind::NoReply;
-    int command = 0;  // command word it applies to; 0: every command
-    int n = 0;        // see SimFaultKind
-    int times = -1;   // replies it spoils before it ends by itself; -1: until cleared
+    int command = 0; // command word it applies to; 0: every command
+    int n = 0;       // see SimFaultKind
+    int times = -1;  // replies it spoils before it ends by itself; -1: until cleared
 };
 
 // ---- settings ----------------------------------------------------------------------------
@@ -121,14 +121,14 @@ struct SimSettings {
     // Firmware text (reply to command 7); empty: made from the description.
     std::string firmware;
     // Line timing.
-    bool paced = true;           // false: replies written at once
-    double turnaroundMs = 1.0;   // from the last request byte to the first reply byte
+    bool paced = true;         // false: replies written at once
+    double turnaroundMs = 1.0; // from the last request byte to the first reply byte
     // Parameter sets at power-on (RAM is loaded from EEPROM).
     SimWords eeprom = {500, 0, 512, 0, 1, 1, 1, 1024, 512, 100, 0, 1, 0, 0, 0, 1500};
     // Profile: the dark object's drift and the noise are deterministic functions of the
     // scan number; the seed changes the noise.
     uint32_t seed = 1;
-    int driftPeriod = 600;       // scans for one sweep of the object back and forth
+    int driftPeriod = 600; // scans for one sweep of the object back and forth
     std::vector<SimFault> faults;
 };
 
@@ -163,7 +163,7 @@ class SimModel {
     std::string FirmwareText() const;
 
     SimWords ram, eeprom;
-    uint32_t scan = 0;  // scans taken (one per measurement request)
+    uint32_t scan = 0; // scans taken (one per measurement request)
     int anaMax = 0, anaMin = 0;
     bool anaValid = false;
 
@@ -224,8 +224,8 @@ class SimSensor {
     SimModel model_;
     std::vector<SimFault> faults_;
     SimFrame rxBuf_;
-    double rxLineTime_ = 0;    // when the latest received byte finished on the line
-    double rxLastSeen_ = 0;    // when bytes were last taken from the line
+    double rxLineTime_ = 0; // when the latest received byte finished on the line
+    double rxLastSeen_ = 0; // when bytes were last taken from the line
     SimFrame lastRequest_;
     std::atomic<int> requests_{0};
     std::atomic<int> perCommand_[kSimCommandCount] = {};

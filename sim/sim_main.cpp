@@ -16,7 +16,9 @@
 namespace {
 
 volatile sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 void Usage(FILE *out) {
     std::fprintf(out,
@@ -39,7 +41,7 @@ bool WatchStdin() {
     return false;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv) {
     SimSettings settings;
@@ -118,9 +120,9 @@ int main(int argc, char **argv) {
         if (r > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR))) {
             char buf[256];
             ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
-            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) break;  // end of input
+            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) break; // end of input
         }
-        if (getppid() != parent) break;  // the starting process has gone
+        if (getppid() != parent) break; // the starting process has gone
         if (verbose) {
             for (; seen < sim.RequestCount(); ++seen) {
                 SimFrame f = sim.LastRequest();

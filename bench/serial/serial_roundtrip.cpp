@@ -31,7 +31,7 @@ constexpr int kRequestLen = kWords * 2 + 6;
 constexpr int kReplyLen = kWords * 2 + 4;
 constexpr int kCommand = 8;
 constexpr int kPort = 1;
-constexpr double kByteSeconds = 10.0 / 19200.0;  // 8N1: start, 8 data, stop bit
+constexpr double kByteSeconds = 10.0 / 19200.0; // 8N1: start, 8 data, stop bit
 constexpr double kReplyTimeout = 1.5;
 constexpr int kWarmUp = 5;
 
@@ -69,7 +69,7 @@ bool Exchange(const char *frame) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv) {
     double seconds = 10.0, turnaroundMs = 1.0;
@@ -90,7 +90,8 @@ int main(int argc, char **argv) {
     if (pid == 0) {
         dup2(out[1], 1);
         dup2(in[0], 0);
-        for (int fd : {out[0], out[1], in[0], in[1]}) close(fd);
+        for (int fd : {out[0], out[1], in[0], in[1]})
+            close(fd);
         execl(exe.c_str(), exe.c_str(), "--turnaround", turn.c_str(), static_cast<char *>(nullptr));
         _exit(127);
     }
@@ -98,7 +99,8 @@ int main(int argc, char **argv) {
     close(in[0]);
     std::string line;
     char ch;
-    while (read(out[0], &ch, 1) == 1 && ch != '\n') line += ch;
+    while (read(out[0], &ch, 1) == 1 && ch != '\n')
+        line += ch;
     if (line.rfind("PORT ", 0) != 0) {
         std::fprintf(stderr, "serial_roundtrip: %s did not report its port\n", exe.c_str());
         return 1;
@@ -111,15 +113,17 @@ int main(int argc, char **argv) {
     }
     SetComTime(kPort, kReplyTimeout);
     SetCTSMode(kPort, 0);
-    InstallComCallback(kPort, LWRS_RECEIVE | LWRS_RXFLAG | LWRS_TXEMPTY, kReplyLen, 0x55,
-                       OnReceive, nullptr);
+    InstallComCallback(kPort, LWRS_RECEIVE | LWRS_RXFLAG | LWRS_TXEMPTY, kReplyLen, 0x55, OnReceive,
+                       nullptr);
 
     char frame[kRequestLen] = {};
     frame[1] = 0x55;
     frame[3] = kCommand;
-    for (int k = 0; k < kWords; ++k) frame[5 + 2 * k] = char(k);  // some parameter words
+    for (int k = 0; k < kWords; ++k)
+        frame[5 + 2 * k] = char(k); // some parameter words
 
-    for (int i = 0; i < kWarmUp; ++i) Exchange(frame);
+    for (int i = 0; i < kWarmUp; ++i)
+        Exchange(frame);
     g_badReplies = 0;
     int exchanges = 0, timeouts = 0;
     const double cpu0 = CpuSeconds(), t0 = Timer();
@@ -138,9 +142,10 @@ int main(int argc, char **argv) {
     const double cpu = CpuSeconds() - cpu0;
 
     CloseCom(kPort);
-    close(in[1]);  // the simulator ends with its input
+    close(in[1]); // the simulator ends with its input
     int status = 0;
-    for (int i = 0; i < 300 && waitpid(pid, &status, WNOHANG) == 0; ++i) usleep(10000);
+    for (int i = 0; i < 300 && waitpid(pid, &status, WNOHANG) == 0; ++i)
+        usleep(10000);
     if (waitpid(pid, &status, WNOHANG) == 0) {
         kill(pid, SIGTERM);
         waitpid(pid, &status, 0);

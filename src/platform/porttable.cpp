@@ -21,13 +21,13 @@
 namespace {
 
 struct Entry {
-    char device[PATH_MAX] = "";  // stable storage: GetPortDevice hands out this pointer
+    char device[PATH_MAX] = ""; // stable storage: GetPortDevice hands out this pointer
     std::string description;
-    bool assigned = false;       // given on the command line; survives refreshes
+    bool assigned = false; // given on the command line; survives refreshes
 };
 
 Entry g_table[kMaxPortNumber + 1];
-std::map<std::string, int> g_remembered;  // real path of a found device -> its number
+std::map<std::string, int> g_remembered; // real path of a found device -> its number
 bool g_refreshed = false;
 
 std::string RealPath(const std::string &path) {
@@ -71,7 +71,7 @@ bool TakenByOther(int n, const std::string &real) {
     return false;
 }
 
-}  // namespace
+} // namespace
 
 int AssignPortDevice(int portNumber, const char *devicePath) {
     if (portNumber < 1 || portNumber > kMaxPortNumber) return kRS232InvalidPortNum;
@@ -116,7 +116,8 @@ void RefreshPortTable(void) {
         f.description = desc;
         if (!f.path.empty()) found.push_back(f);
     }
-    std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) { return a.key < b.key; });
+    std::sort(found.begin(), found.end(),
+              [](const Found &a, const Found &b) { return a.key < b.key; });
 
     for (int n = 1; n <= kMaxPortNumber; ++n)
         if (!g_table[n].assigned) g_table[n] = Entry();
@@ -134,15 +135,17 @@ void RefreshPortTable(void) {
         if (shown) continue;
         int number = 0;
         auto it = g_remembered.find(real);
-        if (it != g_remembered.end() && !g_table[it->second].assigned && !g_table[it->second].device[0])
+        if (it != g_remembered.end() && !g_table[it->second].assigned &&
+            !g_table[it->second].device[0])
             number = it->second;
         // A new device takes the lowest number nobody holds or remembers; failing that, the
         // lowest free one.
         for (int pass = 0; pass < 2 && number == 0; ++pass)
             for (int n = 1; n <= kMaxPortNumber && number == 0; ++n)
-                if (!g_table[n].device[0] && !g_table[n].assigned && (pass == 1 || !TakenByOther(n, real)))
+                if (!g_table[n].device[0] && !g_table[n].assigned &&
+                    (pass == 1 || !TakenByOther(n, real)))
                     number = n;
-        if (number == 0) break;  // more devices than port numbers
+        if (number == 0) break; // more devices than port numbers
         SetDevice(g_table[number], f.path);
         g_table[number].description = f.description;
         g_remembered[real] = number;

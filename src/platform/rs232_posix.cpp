@@ -1,12 +1,13 @@
 // RS-232 operations over POSIX termios on a raw file descriptor.
 //
 // The kernel's queue is the input queue: GetInQLen is FIONREAD, FlushInQ is tcflush;
-// FlushOutQ lets a frame being sent finish before it discards anything. The receive callback is a QSocketNotifier on the descriptor, delivered on the GUI
-// thread while events are processed. The termios VMIN of the port is the notify count, so the
-// kernel reports the port readable only once that many bytes wait: a partial reply never
-// wakes the event loop. A hang-up (adapter pulled, other end of a pseudo-terminal closed:
-// readable with nothing to read, read returns 0, writes and ioctls fail with EIO) closes the
-// port at once, with one line on stderr; later operations fail as on a port that is not open.
+// FlushOutQ lets a frame being sent finish before it discards anything. The receive callback is a
+// QSocketNotifier on the descriptor, delivered on the GUI thread while events are processed. The
+// termios VMIN of the port is the notify count, so the kernel reports the port readable only once
+// that many bytes wait: a partial reply never wakes the event loop. A hang-up (adapter pulled,
+// other end of a pseudo-terminal closed: readable with nothing to read, read returns 0, writes and
+// ioctls fail with EIO) closes the port at once, with one line on stderr; later operations fail as
+// on a port that is not open.
 //
 // The file has two halves: the operating-system part (namespace `os`: open, configure, read,
 // write, queue length, flush, wait) and the operations with their port state, callbacks and
@@ -39,7 +40,7 @@ namespace {
 // ---- operating-system part ------------------------------------------------------------------
 namespace os {
 
-constexpr int kMaxVmin = 255;  // VMIN is one byte wide
+constexpr int kMaxVmin = 255; // VMIN is one byte wide
 
 double Now() {
     using namespace std::chrono;
@@ -50,9 +51,9 @@ bool BaudToSpeed(long baud, speed_t *speed) {
     static const struct {
         long baud;
         speed_t speed;
-    } table[] = {{110, B110},       {300, B300},       {600, B600},       {1200, B1200},
-                 {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},
-                 {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400},
+    } table[] = {{110, B110},       {300, B300},      {600, B600},       {1200, B1200},
+                 {2400, B2400},     {4800, B4800},    {9600, B9600},     {19200, B19200},
+                 {38400, B38400},   {57600, B57600},  {115200, B115200}, {230400, B230400},
                  {460800, B460800}, {921600, B921600}};
     for (const auto &e : table) {
         if (e.baud == baud) {
@@ -73,11 +74,20 @@ bool Configure(int fd, speed_t speed, int parity, int dataBits, int stopBits) {
     static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     t.c_cflag |= sizes[dataBits - 5];
     switch (parity) {
-    case 1: t.c_cflag |= PARENB | PARODD; break;           // odd
-    case 2: t.c_cflag |= PARENB; break;                    // even
-    case 3: t.c_cflag |= PARENB | PARODD | CMSPAR; break;  // mark
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;           // space
-    default: break;
+    case 1:
+        t.c_cflag |= PARENB | PARODD;
+        break; // odd
+    case 2:
+        t.c_cflag |= PARENB;
+        break; // even
+    case 3:
+        t.c_cflag |= PARENB | PARODD | CMSPAR;
+        break; // mark
+    case 4:
+        t.c_cflag |= PARENB | CMSPAR;
+        break; // space
+    default:
+        break;
     }
     if (stopBits == 2) t.c_cflag |= CSTOPB;
     t.c_iflag &= ~(IXON | IXOFF | IXANY);
@@ -133,33 +143,37 @@ bool HungUp(int fd) {
     return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
-bool IsHangUpError(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
+bool IsHangUpError(int err) {
+    return err == EIO || err == ENXIO || err == ENODEV;
+}
 
-}  // namespace os
+} // namespace os
 
 // ---- port state -------------------------------------------------------------------------------
 struct Port {
     int fd = -1;
     std::string device;
     long baud = 19200;
-    double timeout = 5.0;  // I/O time-out of ComRd and ComWrt, seconds
-    int baseVmin = 1;      // VMIN while no read is waiting: the notify count, or 1
+    double timeout = 5.0; // I/O time-out of ComRd and ComWrt, seconds
+    int baseVmin = 1;     // VMIN while no read is waiting: the notify count, or 1
     // Receive callback.
     int mask = 0, notifyCount = 1, eventChar = 0;
     ComCallbackPtr callback = nullptr;
     void *callbackData = nullptr;
     QSocketNotifier *notifier = nullptr;
     bool inCallback = false;
-    bool parked = false;             // delivered, nothing taken: quiet until the queue drops
-    unsigned long taken = 0;         // bytes taken from the input queue (reads and flushes)
-    unsigned long generation = 0;    // changes with every open and close
+    bool parked = false;          // delivered, nothing taken: quiet until the queue drops
+    unsigned long taken = 0;      // bytes taken from the input queue (reads and flushes)
+    unsigned long generation = 0; // changes with every open and close
 };
 
 Port g_ports[kMaxPortNumber + 1];
 unsigned long g_generation = 0;
 bool g_permissionNoteShown = false;
 
-bool ValidNumber(int n) { return n >= 1 && n <= kMaxPortNumber; }
+bool ValidNumber(int n) {
+    return n >= 1 && n <= kMaxPortNumber;
+}
 
 // The open port n, or null with *code set (-2 bad number, -3 not open).
 Port *OpenPort(int n, int *code) {
@@ -202,8 +216,9 @@ void ClosePort(int n) {
 void HangUp(int n) {
     Port &p = g_ports[n];
     if (p.fd < 0) return;
-    std::fprintf(stderr, "serial port COM%d (%s): line hung up (device gone or other end "
-                         "closed); port closed\n",
+    std::fprintf(stderr,
+                 "serial port COM%d (%s): line hung up (device gone or other end "
+                 "closed); port closed\n",
                  n, p.device.c_str());
     TraceLine("com-hangup", p.device.c_str());
     ClosePort(n);
@@ -287,8 +302,8 @@ void OnReadable(int n) {
     void *data = p.callbackData;
     cb(n, events & p.mask, data);
     p.inCallback = false;
-    if (p.generation != gen) return;  // the callback closed or reopened the port
-    if (!p.notifier) return;  // the callback removed itself
+    if (p.generation != gen) return; // the callback closed or reopened the port
+    if (!p.notifier) return;         // the callback removed itself
     if (p.taken == takenBefore) {
         // Nothing was read: one notification per arrival, not one per event-loop pass.
         p.parked = true;
@@ -297,17 +312,16 @@ void OnReadable(int n) {
     }
 }
 
-}  // namespace
+} // namespace
 
 // ---- operations -------------------------------------------------------------------------------
 
-int OpenComConfig(int portNumber, const char *deviceName, long baudRate, int parity,
-                  int dataBits, int stopBits, int inputQueueSize, int outputQueueSize) {
+int OpenComConfig(int portNumber, const char *deviceName, long baudRate, int parity, int dataBits,
+                  int stopBits, int inputQueueSize, int outputQueueSize) {
     if (!ValidNumber(portNumber)) return kRS232InvalidPortNum;
     speed_t speed;
     if (!os::BaudToSpeed(baudRate, &speed) || parity < 0 || parity > 4 || dataBits < 5 ||
-        dataBits > 8 || stopBits < 1 || stopBits > 2 || inputQueueSize < -1 ||
-        outputQueueSize < -1)
+        dataBits > 8 || stopBits < 1 || stopBits > 2 || inputQueueSize < -1 || outputQueueSize < -1)
         return kRS232InvalidParameter;
     std::string device = (deviceName && *deviceName) ? deviceName : GetPortDevice(portNumber);
     if (device.empty()) return GetPortCount() == 0 ? kRS232NoPortFound : kRS232InvalidPortNum;
@@ -319,13 +333,18 @@ int OpenComConfig(int portNumber, const char *deviceName, long baudRate, int par
         TraceLine("com-open-failed", (device + ": " + std::strerror(err)).c_str());
         switch (err) {
         case EACCES:
-        case EPERM: ShowPermissionNote(device.c_str()); return kRS232CannotOpenPort;
-        case EBUSY: return kRS232CannotOpenPort;
+        case EPERM:
+            ShowPermissionNote(device.c_str());
+            return kRS232CannotOpenPort;
+        case EBUSY:
+            return kRS232CannotOpenPort;
         case ENOENT:
         case ENODEV:
         case ENXIO:
-        case ENOTDIR: return kRS232NoPortFound;
-        default: return kRS232UnknownSysError;
+        case ENOTDIR:
+            return kRS232NoPortFound;
+        default:
+            return kRS232UnknownSysError;
         }
     }
     // One program per line: a second opener finds the port busy.
@@ -436,7 +455,7 @@ int ComWrt(int portNumber, const char *buffer, int count) {
         if (r < 0 && errno == EAGAIN) {
             const double left = deadline - os::Now();
             if (left > 0 && os::Wait(p->fd, POLLOUT, left)) continue;
-            break;  // output queue stayed full for the whole time-out
+            break; // output queue stayed full for the whole time-out
         }
         const int err = errno;
         if (done > 0) break;

@@ -47,7 +47,7 @@ void Emit(const std::string &line) {
     std::fflush(g_file);
 }
 
-}  // namespace
+} // namespace
 
 void TraceOpen(const char *fileName) {
     TraceClose();

@@ -32,7 +32,7 @@
 namespace {
 
 constexpr int kPort = 7;
-constexpr int kMask = LWRS_RECEIVE | LWRS_RXFLAG | LWRS_TXEMPTY;  // as the program registers
+constexpr int kMask = LWRS_RECEIVE | LWRS_RXFLAG | LWRS_TXEMPTY; // as the program registers
 
 double Now() {
     using namespace std::chrono;
@@ -104,7 +104,8 @@ class CaptureStderr {
 
 int Count(const std::string &text, const std::string &what) {
     int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
     return n;
 }
 
@@ -112,7 +113,7 @@ int Count(const std::string &text, const std::string &what) {
 struct Seen {
     int calls = 0;
     int lastMask = 0;
-    int read = 0;             // 0: read nothing; otherwise bytes to read, then flush
+    int read = 0; // 0: read nothing; otherwise bytes to read, then flush
     bool closePort = false;
     std::string bytes;
 };
@@ -209,9 +210,9 @@ TEST_F(Serial, OpenFailuresMapOntoTheCodes) {
          kRS232CannotOpenPort},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(OpenComConfig(c.port, c.device.c_str(), c.baud, c.parity, c.data, c.stop, 4096,
-                                4096),
-                  c.expected)
+        EXPECT_EQ(
+            OpenComConfig(c.port, c.device.c_str(), c.baud, c.parity, c.data, c.stop, 4096, 4096),
+            c.expected)
             << c.what;
     // Reopening the same port number takes the line over again.
     EXPECT_EQ(Open(kPort, dev), 0);
@@ -221,7 +222,7 @@ TEST_F(Serial, OpenFailuresMapOntoTheCodes) {
 
 TEST_F(Serial, PortWithoutDeviceIsAnInvalidNumber) {
     SimSensor &sim = Sensor();
-    Assign(kPort, sim.DevicePath());  // the table has at least this port
+    Assign(kPort, sim.DevicePath()); // the table has at least this port
     int unused = 0;
     for (int n = kMaxPortNumber; n >= 1 && !unused; --n)
         if (!*GetPortDevice(n)) unused = n;
@@ -318,7 +319,8 @@ TEST_F(Serial, ReadWaitsForBytesStillOnTheLine) {
     SimSensor &sim = Sensor(/*paced=*/true);
     ASSERT_EQ(Open(kPort, sim.DevicePath()), 0);
     SetComTime(kPort, 1.5);
-    for (auto [command, len] : {std::pair{kSimMeasure, kSimReplyLen}, {kSimBlock, kSimBlockLen},
+    for (auto [command, len] : {std::pair{kSimMeasure, kSimReplyLen},
+                                {kSimBlock, kSimBlockLen},
                                 {kSimFirmware, kSimFirmwareLen}}) {
         const std::string f = Frame(command);
         ASSERT_EQ(ComWrt(kPort, f.data(), int(f.size())), kSimRequestLen);
@@ -434,7 +436,8 @@ TEST_F(Serial, CallbackMayCloseItsPort) {
     EXPECT_EQ(Open(kPort, sim.DevicePath()), 0);
 }
 
-// ---- hang-up -------------------------------------------------------------------------------------
+// ---- hang-up
+// -------------------------------------------------------------------------------------
 
 TEST_F(Serial, HangUpMidExchangeClosesThePortOnceAndLeavesTheProcessIdle) {
     SimSensor &sim = Sensor(/*paced=*/true, {Fault(SimFaultKind::HangUp, 0, 1)});
@@ -491,7 +494,7 @@ TEST_F(Serial, AssignedPortsReachTheirOwnDevice) {
     const std::string link = dir_.file("sensor-b");
     ASSERT_EQ(symlink(b.DevicePath().c_str(), link.c_str()), 0);
     Assign(3, a.DevicePath());
-    Assign(4, link);  // a symlink, as --port 4=/some/link gives
+    Assign(4, link); // a symlink, as --port 4=/some/link gives
     EXPECT_EQ(AssignPortDevice(0, "/dev/null"), kRS232InvalidPortNum);
     EXPECT_EQ(AssignPortDevice(kMaxPortNumber + 1, "/dev/null"), kRS232InvalidPortNum);
     EXPECT_STREQ(GetPortDevice(4), link.c_str());
@@ -549,7 +552,8 @@ TEST_F(Serial, SimulatorCommandReportsAPortThatCanBeAssignedAndOpened) {
     if (pid == 0) {
         dup2(out[1], 1);
         dup2(in[0], 0);
-        for (int fd : {out[0], out[1], in[0], in[1]}) close(fd);
+        for (int fd : {out[0], out[1], in[0], in[1]})
+            close(fd);
         const std::string exe = BinDir() + "/kvor-sensor-sim";
         execl(exe.c_str(), exe.c_str(), static_cast<char *>(nullptr));
         _exit(127);
@@ -558,7 +562,8 @@ TEST_F(Serial, SimulatorCommandReportsAPortThatCanBeAssignedAndOpened) {
     close(in[0]);
     std::string line;
     char ch;
-    while (read(out[0], &ch, 1) == 1 && ch != '\n') line += ch;
+    while (read(out[0], &ch, 1) == 1 && ch != '\n')
+        line += ch;
     ASSERT_EQ(line.rfind("PORT ", 0), 0u) << line;
     Assign(1, line.substr(5));
     ASSERT_EQ(Open(1, ""), 0);
@@ -566,10 +571,11 @@ TEST_F(Serial, SimulatorCommandReportsAPortThatCanBeAssignedAndOpened) {
     EXPECT_TRUE(Exchange(1, kSimHardware));
     EXPECT_EQ(g_seen.bytes[3], char(kSimHardware));
     CloseCom(1);
-    close(in[1]);  // end of its input: the simulator ends
+    close(in[1]); // end of its input: the simulator ends
     int status = 0;
     const double end = Now() + 3.0;
-    while (waitpid(pid, &status, WNOHANG) == 0 && Now() < end) usleep(10000);
+    while (waitpid(pid, &status, WNOHANG) == 0 && Now() < end)
+        usleep(10000);
     EXPECT_TRUE(WIFEXITED(status)) << "the simulator stopped with its input";
     if (!WIFEXITED(status)) kill(pid, SIGKILL);
     close(out[0]);
@@ -645,4 +651,4 @@ TEST_F(Serial, TraceHasOneLinePerEventWithMilliseconds) {
     EXPECT_EQ(rest[4], " /tmp/x.cfg");
 }
 
-}  // namespace
+} // namespace

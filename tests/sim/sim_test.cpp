@@ -37,12 +37,17 @@ SimFrame Request(int command, const SimWords &words = SimWords(kSimWords, 0)) {
     return f;
 }
 
-int WordAt(const SimFrame &f, int offset) { return (f[offset] << 8) | f[offset + 1]; }
-int PayloadWord(const SimFrame &f, int k) { return WordAt(f, 4 + 2 * k); }
+int WordAt(const SimFrame &f, int offset) {
+    return (f[offset] << 8) | f[offset + 1];
+}
+int PayloadWord(const SimFrame &f, int k) {
+    return WordAt(f, 4 + 2 * k);
+}
 
 SimWords Numbered(int base) {
     SimWords w(kSimWords);
-    for (int k = 0; k < kSimWords; ++k) w[k] = uint16_t(base + k);
+    for (int k = 0; k < kSimWords; ++k)
+        w[k] = uint16_t(base + k);
     return w;
 }
 
@@ -137,7 +142,8 @@ TEST(SimModel, RamStartsAsTheEepromSet) {
     s.eeprom = Numbered(7);
     SimModel m(s);
     const SimFrame ram = m.Answer(Request(kSimReadRam).data());
-    for (int k = 0; k < kSimWords; ++k) EXPECT_EQ(PayloadWord(ram, k), 7 + k);
+    for (int k = 0; k < kSimWords; ++k)
+        EXPECT_EQ(PayloadWord(ram, k), 7 + k);
 }
 
 TEST(SimModel, EchoReturnsThePayload) {
@@ -148,7 +154,8 @@ TEST(SimModel, EchoReturnsThePayload) {
     EXPECT_EQ(r[0], 0x00);
     EXPECT_EQ(r[1], 0xAA);
     EXPECT_EQ(WordAt(r, 2), kSimEcho);
-    for (int k = 0; k < kSimWords; ++k) EXPECT_EQ(PayloadWord(r, k), w[k]);
+    for (int k = 0; k < kSimWords; ++k)
+        EXPECT_EQ(PayloadWord(r, k), w[k]);
 }
 
 TEST(SimModel, HardwareDescriptionCarriesEverySetting) {
@@ -167,7 +174,8 @@ TEST(SimModel, HardwareDescriptionCarriesEverySetting) {
     ASSERT_EQ(r.size(), size_t(kSimReplyLen));
     EXPECT_EQ(WordAt(r, 2), kSimHardware);
     const int expected[kSimWords] = {102, 768, 250, 101, 6144, 1180, 3, 765, 1001};
-    for (int k = 0; k < kSimWords; ++k) EXPECT_EQ(PayloadWord(r, k), expected[k]) << k;
+    for (int k = 0; k < kSimWords; ++k)
+        EXPECT_EQ(PayloadWord(r, k), expected[k]) << k;
 }
 
 TEST(SimModel, FirmwareTextInWordFormForBoardZeroAndAsTextOtherwise) {
@@ -186,7 +194,8 @@ TEST(SimModel, FirmwareTextInWordFormForBoardZeroAndAsTextOtherwise) {
             }
         } else {
             text.assign(reinterpret_cast<const char *>(r.data()));
-            for (size_t i = text.size(); i < r.size(); ++i) EXPECT_EQ(r[i], 0);
+            for (size_t i = text.size(); i < r.size(); ++i)
+                EXPECT_EQ(r[i], 0);
         }
         EXPECT_EQ(text, "V1.2 test") << "board type " << pcb;
     }
@@ -276,7 +285,8 @@ TEST(SimModel, ThresholdAboveTheProfileFindsNoEdge) {
     ram[kSimVideoThreshold] = 5;
     m.Answer(Request(kSimWriteRam, ram).data());
     const SimFrame r = m.Answer(Request(kSimMeasure).data());
-    for (int k : {0, 1, 2, 7, 14}) EXPECT_EQ(PayloadWord(r, k), 0) << k;
+    for (int k : {0, 1, 2, 7, 14})
+        EXPECT_EQ(PayloadWord(r, k), 0) << k;
 }
 
 TEST(SimModel, TeachMakesTheMeasuredValueTheSetpoint) {
@@ -294,7 +304,8 @@ TEST(SimModel, TeachMakesTheMeasuredValueTheSetpoint) {
 
 TEST(SimModel, ResetMakesAnalogMaxAndMinTheCurrentValue) {
     SimModel m(Unpaced());
-    for (int i = 0; i < 120; ++i) m.Answer(Request(kSimMeasure).data());
+    for (int i = 0; i < 120; ++i)
+        m.Answer(Request(kSimMeasure).data());
     SimFrame before = m.Answer(Request(kSimMeasure).data());
     EXPECT_GT(PayloadWord(before, 11), PayloadWord(before, 12)) << "the object moved";
     const SimFrame reset = m.Answer(Request(kSimResetMaxMin).data());
@@ -305,7 +316,8 @@ TEST(SimModel, ResetMakesAnalogMaxAndMinTheCurrentValue) {
 
 TEST(SimModel, UnknownCommandWordsAreIgnored) {
     SimModel m(Unpaced());
-    for (int c : {0, 12, 255, 0x0105}) EXPECT_TRUE(m.Answer(Request(c).data()).empty()) << c;
+    for (int c : {0, 12, 255, 0x0105})
+        EXPECT_TRUE(m.Answer(Request(c).data()).empty()) << c;
 }
 
 // ---- the sensor on a pseudo-terminal --------------------------------------------------------
@@ -327,9 +339,18 @@ TEST_F(SimLine, EveryCommandGetsItsReplyOrNone) {
     struct Case {
         int command;
         size_t replyLen;
-    } cases[] = {{1, 0},  {2, kSimReplyLen},    {3, 0},  {4, kSimReplyLen},
-                 {5, kSimReplyLen}, {6, kSimReplyLen}, {7, kSimFirmwareLen}, {8, kSimReplyLen},
-                 {9, kSimBlockLen}, {10, kSimReplyLen}, {11, kSimReplyLen}, {12, 0}};
+    } cases[] = {{1, 0},
+                 {2, kSimReplyLen},
+                 {3, 0},
+                 {4, kSimReplyLen},
+                 {5, kSimReplyLen},
+                 {6, kSimReplyLen},
+                 {7, kSimFirmwareLen},
+                 {8, kSimReplyLen},
+                 {9, kSimBlockLen},
+                 {10, kSimReplyLen},
+                 {11, kSimReplyLen},
+                 {12, 0}};
     int requests = 0;
     for (const Case &c : cases) {
         const SimFrame r = line_->Exchange(Request(c.command, Numbered(1)));
@@ -346,7 +367,7 @@ TEST_F(SimLine, EveryCommandGetsItsReplyOrNone) {
     }
     EXPECT_EQ(sim_->LastRequest(), Request(11, Numbered(1)));
     SimWords taught = Numbered(1);
-    taught[kSimSetpoint] = sim_->Ram()[kSimSetpoint];  // command 6 set it
+    taught[kSimSetpoint] = sim_->Ram()[kSimSetpoint]; // command 6 set it
     EXPECT_EQ(sim_->Ram(), taught);
     EXPECT_EQ(sim_->Eeprom(), Numbered(1));
 }
@@ -384,7 +405,7 @@ struct FaultCase {
     const char *name;
     SimFault fault;
     int command;
-    size_t replyLen;  // bytes that arrive
+    size_t replyLen; // bytes that arrive
 };
 
 class SimFaults : public SimLine, public ::testing::WithParamInterface<FaultCase> {};
@@ -412,14 +433,17 @@ TEST_P(SimFaults, SpoilsTheReplyAsAsked) {
     case SimFaultKind::CutReply:
     case SimFaultKind::ReplyLength:
     case SimFaultKind::ExtraBytes:
-        for (size_t i = 0; i < std::min(r.size(), good.size()); ++i) ASSERT_EQ(r[i], good[i]) << i;
-        for (size_t i = good.size(); i < r.size(); ++i) EXPECT_EQ(r[i], 0xEE);
+        for (size_t i = 0; i < std::min(r.size(), good.size()); ++i)
+            ASSERT_EQ(r[i], good[i]) << i;
+        for (size_t i = good.size(); i < r.size(); ++i)
+            EXPECT_EQ(r[i], 0xEE);
         break;
     case SimFaultKind::Garbage:
         ASSERT_GE(r.size(), good.size());
         EXPECT_EQ(SimFrame(r.end() - long(good.size()), r.end()), good);
         break;
-    default: break;
+    default:
+        break;
     }
     // A fault for another command leaves this one alone; one without a count stays.
     const SimFrame again = line_->Exchange(Request(c.command, Numbered(5)));
@@ -462,7 +486,8 @@ TEST_F(SimLine, HangUpAfterNRequestsClosesTheLine) {
     EXPECT_TRUE(line_->Exchange(Request(kSimEcho)).empty());
     EXPECT_TRUE(line_->hungUp());
     EXPECT_EQ(sim_->RequestCount(), 3);
-    for (int i = 0; i < 100 && sim_->Running(); ++i) usleep(10000);
+    for (int i = 0; i < 100 && sim_->Running(); ++i)
+        usleep(10000);
     EXPECT_FALSE(sim_->Running());
     EXPECT_TRUE(sim_->HungUp());
 }
@@ -583,8 +608,11 @@ TEST(SimSettingsText, ScenarioFileSetsEverything) {
     EXPECT_NE(error.find(":2:"), std::string::npos) << error;
     unlink(path);
     EXPECT_FALSE(LoadSimScenario(s, path, &error));
-    for (auto [name, value] : {std::pair{"ccdtype", "70000"}, {"eeprom", "1 2 3"},
-                               {"paced", "maybe"}, {"colour", "red"}, {"seed", "-4"}}) {
+    for (auto [name, value] : {std::pair{"ccdtype", "70000"},
+                               {"eeprom", "1 2 3"},
+                               {"paced", "maybe"},
+                               {"colour", "red"},
+                               {"seed", "-4"}}) {
         EXPECT_FALSE(ApplySimOption(s, name, value, &error)) << name;
     }
 }
@@ -605,12 +633,14 @@ Child Spawn(const std::vector<std::string> &args) {
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+            close(fd);
         std::vector<char *> argv;
         std::string exe = std::string(KVOR_BIN_DIR) + "/kvor-sensor-sim";
         argv.push_back(exe.data());
         std::vector<std::string> copy = args;
-        for (auto &a : copy) argv.push_back(a.data());
+        for (auto &a : copy)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         execv(exe.c_str(), argv.data());
         _exit(127);
@@ -642,7 +672,8 @@ int WaitExit(pid_t pid, double limit = 3.0) {
     const double end = Now() + limit;
     while (Now() < end) {
         int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
         usleep(10000);
     }
     kill(pid, SIGKILL);
@@ -661,7 +692,7 @@ TEST(SimCommand, PrintsItsPortServesItAndEndsWithItsInput) {
     ASSERT_EQ(hw.size(), size_t(kSimReplyLen));
     EXPECT_EQ(PayloadWord(hw, 0), 104);
     EXPECT_EQ(line.Exchange(Request(kSimReadRam)).size(), 10u);
-    close(c.in);  // the starting program went away
+    close(c.in); // the starting program went away
     EXPECT_EQ(WaitExit(c.pid), 0);
     close(c.out);
     close(c.err);
@@ -673,7 +704,8 @@ TEST(SimCommand, EndsOnTerminationSignal) {
     ASSERT_EQ(ReadLine(c.out).rfind("PORT ", 0), 0u);
     kill(c.pid, SIGTERM);
     EXPECT_EQ(WaitExit(c.pid), 0);
-    for (int fd : {c.in, c.out, c.err}) close(fd);
+    for (int fd : {c.in, c.out, c.err})
+        close(fd);
 }
 
 TEST(SimCommand, BadOptionsAreRefused) {
@@ -686,7 +718,8 @@ TEST(SimCommand, BadOptionsAreRefused) {
         EXPECT_EQ(WaitExit(c.pid), 2) << args[0];
         const std::string err = ReadLine(c.err);
         EXPECT_FALSE(err.empty()) << args[0];
-        for (int fd : {c.in, c.out, c.err}) close(fd);
+        for (int fd : {c.in, c.out, c.err})
+            close(fd);
     }
 }
 
@@ -707,4 +740,4 @@ TEST(SimCommand, LinkNamesTheDeviceWhileServing) {
     close(c.err);
 }
 
-}  // namespace
+} // namespace
