@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleValueInterface>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -473,6 +474,25 @@ TEST_F(PanelLayout, TextsThatTheSensorTypeBringsFitToo) {
     ReplaceListItem(pPara1, PARA1_DROPopMode, 1, "ADC-CONV", 1);
     for (QWidget *w : PanelItems(PlatformPanelWidget(pPara1)))
         ExpectTextFits(w);
+}
+
+// Desktops differ in their default font; the panels keep working up to 11 points.
+TEST(PanelFonts, TextsFitWithALargerDesktopFont) {
+    const QFont saved = QApplication::font();
+    QFont larger = saved;
+    larger.setPointSizeF(11);
+    QApplication::setFont(larger);
+    pHandle = LoadPanel(0, PANEL_RESOURCE_FILE, MAINPANEL);
+    ASSERT_GT(pHandle, 0);
+    std::vector<int> panels = {pHandle};
+    for (int res : {PARA1, PARA2, JETPANEL})
+        panels.push_back(LoadPanel(pHandle, PANEL_RESOURCE_FILE, res));
+    for (int panel : panels)
+        for (QWidget *w : PanelItems(PlatformPanelWidget(panel)))
+            ExpectTextFits(w);
+    DiscardPanel(pHandle);
+    pHandle = 0;
+    QApplication::setFont(saved);
 }
 
 // ---- help boxes ------------------------------------------------------------------------------
