@@ -198,12 +198,12 @@ void PushRUN(void) {
                 rx_flag = 1;
             }
         }
-        if (graphrefresh == 1) {
-            UnpackRunFrame(pp);
-            PlotVIDEOBarGraph();
-            PlotRAWGraphX8();
-            graphrefresh = 0;
-        }
+        // A frame that has arrived is taken over first, so that the next request carries
+        // the setpoint and tolerance it brought; it is drawn once that request is on the
+        // wire, while the sensor prepares its reply, which keeps the drawing out of the
+        // time between two frames.
+        const int draw = graphrefresh;
+        if (draw == 1) UnpackRunFrame(pp);
         if (rx_flag == 1) {
             // Every request carries the current parameter words as payload.
             FlushInQ(com);
@@ -213,6 +213,11 @@ void PushRUN(void) {
             rx_flag = 0;
             tstart = Timer();
             nBytesW = ComWrt(com, szWriteBuf, TX_FRAME_LEN);
+        }
+        if (draw == 1) {
+            PlotVIDEOBarGraph();
+            PlotRAWGraphX8();
+            graphrefresh = 0;
         }
         tdiff = Timer() - tstart;
         if (tdiff > TIMEOUT || PortGone()) {

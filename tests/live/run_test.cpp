@@ -6,6 +6,7 @@
 #include "kvor_panels.h"
 #include "measure.h"
 #include "params.h"
+#include "plots.h"
 #include "processing.h"
 #include "userint.h"
 #include "utility.h"
@@ -33,6 +34,7 @@ TEST_F(LiveTest, RunShowsFramesUntilStopAndEveryRequestCarriesTheParameterWords)
     StartProgram();
     SetCtrlVal(pHandle, MAINPANEL_RBTEeprom, 1);
     target = EEPROM;
+    std::fill(arrayNORM, arrayNORM + HISTORY_LEN, 0.0); // the history outlives a start-up
 
     int dimmedRun = -1, dimmedVideo = -1, stripShown = -1, videoShown = -1;
     When([&] { return sim.RequestCount(kSimMeasure) >= 10; }, [&] {

@@ -168,16 +168,12 @@ TEST_F(LiveTest, AHangUpDuringVideoEndsItAndAnotherPortWorks) {
     StartProgram();
     // Hang up on the second block request of the second cycle.
     first.AddFault({SimFaultKind::HangUp, 0, first.RequestCount() + 5 + 1 + 1, -1});
-    double hungAt = 0;
-    std::string firstText;
-    When([&] { return first.HungUp(); }, [&] { hungAt = Timer(); });
-    When([&] { return hungAt > 0 && Status().rfind("Timeout", 0) == 0; },
-         [&] { firstText = Status() + " after " + std::to_string(Timer() - hungAt); });
+    // The cycles before the hang-up take a few milliseconds.
+    const double t0 = Timer();
     RunLoop(MAINPANEL_BTNVideo);
-    ASSERT_GT(hungAt, 0);
-    EXPECT_LT(Timer() - hungAt, 3.2);
-    EXPECT_EQ(0, firstText.rfind("Timeout-RS-232 while reading 64 data-words! after ", 0)) << firstText;
-    EXPECT_LT(std::stod(firstText.substr(firstText.rfind(' '))), 1.6);
+    EXPECT_TRUE(first.HungUp());
+    EXPECT_LT(Timer() - t0, 1.6);
+    EXPECT_EQ("Timeout RS232-Line!", Status());
     EXPECT_EQ(0, Dimmed(pHandle, MAINPANEL_BTNVideo));
 
     SimSettings s2 = Fast();

@@ -1,0 +1,208 @@
+// live_modes: the whole program (panels offscreen, drawing included) in RUN and in VIDEO
+// against the simulated sensor paced like the real line. Prints, as shares of the line's
+// limit, the RUN frames and the VIDEO cycles per second; the program's CPU time as a share
+// of one core in each mode; its peak resident memory and how much the resident memory grew
+// from the first to the last 10 s of the RUN.
+//
+// The line's limit is one exchange's bytes on the wire at 19200 baud 8N1 plus the sensor's
+// turnaround before each reply: RUN 38 + 36 bytes, VIDEO 38 + 36 + 4 x (38 + 128) bytes.
+// The sensor runs in a thread of this process; its CPU time is not counted as the
+// program's.
+//
+//   live_modes [--run-seconds S] [--video-seconds S] [--turnaround MS]
+#include "com232.h"
+#include "kvor_panels.h"
+#include "rs232.h"
+#include "sim.h"
+#include "userint.h"
+#include "utility.h"
+#include "winmain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr double kByteSeconds = 10.0 / 19200.0;
+constexpr int kRequestLen = 38, kReplyLen = 36, kBlockLen = 128, kBlocks = 4;
+constexpr double kWarmUpSeconds = 2.0;
+constexpr double kRssWindowSeconds = 10.0;
+
+std::set<int> Threads() {
+    std::set<int> ids;
+    if (DIR *d = opendir("/proc/self/task")) {
+        while (dirent *e = readdir(d))
+            if (e->d_name[0] != '.') ids.insert(std::atoi(e->d_name));
+        closedir(d);
+    }
+    return ids;
+}
+
+// CPU seconds (user + system) of one thread of this process.
+double ThreadCpu(int tid) {
+    std::ifstream f("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    const size_t close = text.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream in(text.substr(close + 2));
+    std::string field;
+    double utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && in >> field; i++) {
+        if (i == 14) utime = std::atof(field.c_str());
+        if (i == 15) stime = std::atof(field.c_str());
+    }
+    return (utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+double ProcessCpu() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+// Resident set now and at its peak, MB.
+double StatusMb(const char *key) {
+    std::ifstream f("/proc/self/status");
+    for (std::string line; std::getline(f, line);)
+        if (line.rfind(key, 0) == 0) return std::atof(line.c_str() + std::strlen(key)) / 1024.0;
+    return 0;
+}
+
+struct Phase {
+    double seconds = 0;
+    double rate = 0; // raw frame requests per second in the measured window
+    double cpu = 0;  // share of one core
+    double rssFirst = 0, rssLast = 0;
+    bool ended = true;
+};
+
+// Presses `button`, measures for `seconds` after a warm-up, then presses STOP.
+Phase Measure(int button, double seconds, SimSensor &sim, const std::set<int> &simThreads) {
+    Phase p;
+    p.seconds = seconds;
+    auto simCpu = [&] {
+        double s = 0;
+        for (int t : simThreads) s += ThreadCpu(t);
+        return s;
+    };
+    double t0 = 0, cpu0 = 0, sim0 = 0;
+    int frames0 = 0;
+    std::vector<std::pair<double, double>> rss; // (time in window, MB)
+    const double started = Timer();
+    QTimer tick;
+    tick.setInterval(100);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const double now = Timer();
+        if (t0 == 0 && now - started >= kWarmUpSeconds) {
+            t0 = now;
+            cpu0 = ProcessCpu();
+            sim0 = simCpu();
+            frames0 = sim.RequestCount(CMD_RAW_FRAME);
+        }
+        if (t0 == 0) return;
+        rss.push_back({now - t0, StatusMb("VmRSS:")});
+        if (now - t0 >= seconds) {
+            const double wall = now - t0;
+            p.rate = (sim.RequestCount(CMD_RAW_FRAME) - frames0) / wall;
+            p.cpu = ((ProcessCpu() - cpu0) - (simCpu() - sim0)) / wall;
+            p.ended = false;
+            tick.stop();
+            SimulateCtrlEvent(pHandle, MAINPANEL_BTNStop, EVENT_LEFT_CLICK, 0, 0);
+            SimulateCtrlEvent(pHandle, MAINPANEL_BTNStop, EVENT_COMMIT, 0, 0);
+        }
+    });
+    tick.start();
+    SimulateCtrlEvent(pHandle, button, EVENT_COMMIT, 0, 0);
+    tick.stop();
+    double firstSum = 0, lastSum = 0;
+    int firstN = 0, lastN = 0;
+    for (auto [t, mb] : rss) {
+        if (t <= kRssWindowSeconds) firstSum += mb, firstN++;
+        if (t >= seconds - kRssWindowSeconds) lastSum += mb, lastN++;
+    }
+    p.rssFirst = firstN ? firstSum / firstN : 0;
+    p.rssLast = lastN ? lastSum / lastN : 0;
+    return p;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    double runSeconds = 60, videoSeconds = 20, turnaroundMs = 1.0;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--run-seconds")) runSeconds = std::atof(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--video-seconds")) videoSeconds = std::atof(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--turnaround")) turnaroundMs = std::atof(argv[i + 1]);
+    }
+    QApplication app(argc, argv);
+    QTemporaryDir dir(QDir::tempPath() + "/live-modes-XXXXXX");
+    SetProjectDirOverride(dir.path().toUtf8().constData());
+
+    SimSettings s;
+    s.paced = true;
+    s.turnaroundMs = turnaroundMs;
+    SimSensor sim(s);
+    const std::set<int> before = Threads();
+    if (!sim.Start()) {
+        std::fprintf(stderr, "live_modes: no simulated sensor: %s\n", sim.LastError().c_str());
+        return 1;
+    }
+    std::set<int> simThreads;
+    for (int t : Threads())
+        if (!before.count(t)) simThreads.insert(t);
+    AssignPortDevice(1, sim.DevicePath().c_str());
+    if (AppStart() != 0) {
+        std::fprintf(stderr, "live_modes: the program did not start\n");
+        return 1;
+    }
+    char status[MAX_PATHNAME_LEN] = {};
+    GetCtrlVal(pHandle, MAINPANEL_TEXTStatus, status);
+    std::printf("live_modes: sensor on %s, start-up status \"%s\"\n", sim.DevicePath().c_str(),
+                status);
+
+    const double turnaround = turnaroundMs * 1e-3;
+    const double runLimit = 1.0 / ((kRequestLen + kReplyLen) * kByteSeconds + turnaround);
+    const double videoLimit =
+        1.0 / ((kRequestLen + kReplyLen + kBlocks * (kRequestLen + kBlockLen)) * kByteSeconds +
+               (1 + kBlocks) * turnaround);
+    std::printf("live_modes: line limit RUN %.2f frames/s, VIDEO %.3f cycles/s (turnaround %.1f ms)\n",
+                runLimit, videoLimit, turnaroundMs);
+    std::fflush(stdout);
+
+    const Phase run = Measure(MAINPANEL_BTNRun, runSeconds, sim, simThreads);
+    std::printf("live_modes: RUN %.0f s: %.2f frames/s, cpu %.3f of a core, resident %.1f MB "
+                "(first 10 s) -> %.1f MB (last 10 s)%s\n",
+                run.seconds, run.rate, run.cpu, run.rssFirst, run.rssLast,
+                run.ended ? " - RUN ended early" : "");
+    std::fflush(stdout);
+    const Phase video = Measure(MAINPANEL_BTNVideo, videoSeconds, sim, simThreads);
+    std::printf("live_modes: VIDEO %.0f s: %.3f cycles/s, cpu %.3f of a core%s\n", video.seconds,
+                video.rate, video.cpu, video.ended ? " - VIDEO ended early" : "");
+    const double peak = StatusMb("VmHWM:");
+    AppFinish();
+    sim.Stop();
+
+    std::printf("live_modes: run_ratio=%.3f video_ratio=%.3f run_cpu=%.3f video_cpu=%.3f "
+                "rss_mb=%.1f rss_growth_mb=%.2f\n",
+                run.rate / runLimit, video.rate / videoLimit, run.cpu, video.cpu, peak,
+                run.rssLast - run.rssFirst);
+    const bool ok = !run.ended && !video.ended;
+    return ok ? 0 : 1;
+}
