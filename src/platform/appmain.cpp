@@ -95,7 +95,10 @@ int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
     QProcess sim;
     if (simulate) {
         const std::string device = StartSimulator(sim);
-        if (!device.empty()) AssignPortDevice(1, device.c_str());
+        if (!device.empty()) {
+            AssignPortDevice(1, device.c_str());
+            SetPortDescription(1, "simulated sensor");
+        }
     }
     const int result = winMain();
     if (sim.state() != QProcess::NotRunning) {

@@ -141,6 +141,8 @@ class EventRouter : public QObject {
             auto *me = static_cast<QMouseEvent *>(ev);
             QPoint p = me->position().toPoint();
             if (me->button() == Qt::LeftButton) {
+                if (QWidget *w = PlatformControlWidget(panel_, control_))
+                    w->setProperty("kvorMousePress", true);
                 Fire(panel_, control_, EVENT_LEFT_CLICK, p.y(), p.x());
             } else if (me->button() == Qt::RightButton) {
                 Fire(panel_, control_, EVENT_RIGHT_CLICK, p.y(), p.x());
@@ -148,6 +150,11 @@ class EventRouter : public QObject {
             }
             break;
         }
+        case QEvent::MouseButtonRelease:
+            // A press that ends outside the button clicks nothing: forget it afterwards.
+            if (QWidget *w = PlatformControlWidget(panel_, control_))
+                QTimer::singleShot(0, w, [w] { w->setProperty("kvorMousePress", false); });
+            break;
         case QEvent::ContextMenu:
             // The right click has been delivered on the press; no toolkit menu.
             return true;
@@ -311,18 +318,36 @@ void SetupControl(Panel &p, QWidget *w, int id) {
     const int panel = p.handle;
     switch (c.kind) {
     case Kind::Button:
-        QObject::connect(qobject_cast<QPushButton *>(w), &QPushButton::clicked, w,
-                         [panel, id] { Fire(panel, id, EVENT_COMMIT); });
-        break;
     case Kind::Toggle:
     case Kind::Radio:
-    case Kind::Switch:
-        QObject::connect(qobject_cast<QAbstractButton *>(w), &QAbstractButton::clicked, w,
-                         [panel, id] {
-                             Fire(panel, id, EVENT_VAL_CHANGED);
-                             Fire(panel, id, EVENT_COMMIT);
-                         });
+    case Kind::Switch: {
+        auto *button = qobject_cast<QAbstractButton *>(w);
+        const bool isCommand = c.kind == Kind::Button;
+        // A press with the mouse has delivered its left click already. Activation from the
+        // keyboard or a screen reader brings none, so it gets one here: buttons that act
+        // on the left click (SEND, STOP, the toggles) then work without a mouse too.
+        QObject::connect(button, &QAbstractButton::clicked, w, [panel, id, button, isCommand] {
+            button->setProperty("kvorClicks", button->property("kvorClicks").toInt() + 1);
+            if (!button->property("kvorMousePress").toBool()) Fire(panel, id, EVENT_LEFT_CLICK);
+            button->setProperty("kvorMousePress", false);
+            if (!isCommand) Fire(panel, id, EVENT_VAL_CHANGED);
+            Fire(panel, id, EVENT_COMMIT);
+        });
+        if (!isCommand) {
+            // A screen reader's toggle action flips the state without a click: deliver it
+            // as one once the current event is done (a real click arrives before that).
+            QObject::connect(button, &QAbstractButton::toggled, w, [panel, id, button] {
+                const int clicks = button->property("kvorClicks").toInt();
+                QTimer::singleShot(0, button, [panel, id, button, clicks] {
+                    if (button->property("kvorClicks").toInt() != clicks) return;
+                    Fire(panel, id, EVENT_LEFT_CLICK);
+                    Fire(panel, id, EVENT_VAL_CHANGED);
+                    Fire(panel, id, EVENT_COMMIT);
+                });
+            });
+        }
         break;
+    }
     case Kind::Ring: {
         auto *box = qobject_cast<QComboBox *>(w);
         QStringList values = w->property("itemValues").toString().split(',', Qt::SkipEmptyParts);

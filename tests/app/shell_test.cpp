@@ -12,6 +12,7 @@
 #include "utility.h"
 #include "winmain.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
@@ -280,6 +281,38 @@ TEST(StartWithoutPanels, EndsWithMinusOneAndOneLine) {
         EXPECT_EQ(0, err.count('\n')) << err.constData();
         EXPECT_TRUE(err.contains("panel")) << err.constData();
     }
+}
+
+} // namespace
+
+namespace {
+
+// Keyboard users and screen readers reach the same callbacks as the mouse.
+TEST_F(Shell, TogglesWorkFromTheKeyboardAndFromAScreenReaderAction) {
+    auto *para2 = static_cast<QAbstractButton *>(PlatformControlWidget(pHandle, MAINPANEL_TOGGBTN_Para2));
+    para2->setFocus();
+    QTest::keyClick(para2, Qt::Key_Space);
+    int jet = -1;
+    GetCtrlVal(pHandle, MAINPANEL_TOGGBTN_Jet, &jet);
+    EXPECT_EQ(0, jet) << "the siblings are cleared without a mouse";
+    EXPECT_TRUE(Visible(pPara2));
+    EXPECT_FALSE(Visible(pJet));
+
+    // A screen reader's toggle action flips the state without a click.
+    auto *para1 = static_cast<QAbstractButton *>(PlatformControlWidget(pHandle, MAINPANEL_TOGGBTN_Para1));
+    para1->toggle();
+    QCoreApplication::processEvents();
+    int p2 = -1;
+    GetCtrlVal(pHandle, MAINPANEL_TOGGBTN_Para2, &p2);
+    EXPECT_EQ(0, p2);
+    EXPECT_TRUE(Visible(pPara1));
+    EXPECT_FALSE(Visible(pPara2));
+
+    // A real mouse click still delivers exactly one commit.
+    QTest::mouseClick(PlatformControlWidget(pHandle, MAINPANEL_TOGGBTN_Jet), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Visible(pJet));
+    EXPECT_FALSE(Visible(pPara1));
 }
 
 } // namespace
