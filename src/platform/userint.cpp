@@ -12,6 +12,7 @@
 #include "userint_widgets.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -107,6 +108,8 @@ class RingBox : public QComboBox {
         if (!havePort1) box->insertItem(0, QStringLiteral("COM1  (no device)"), 1);
         int idx = box->findData(current);
         box->setCurrentIndex(idx >= 0 ? idx : 0);
+        // The list shows the whole label (device and description) even where the box is narrow.
+        box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 24);
     }
 };
 
