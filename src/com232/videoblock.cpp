@@ -36,6 +36,22 @@ void WriteRequest(const char *request) {
 
 } // namespace
 
+void LetLineSettle(void) {
+    int queued = GetInQLen(com);
+    double quietSince = Timer();
+    while (queued >= 0) {
+        ProcessSystemEvents();
+        const int now = GetInQLen(com);
+        const double t = Timer();
+        if (now != queued) {
+            queued = now;
+            quietSince = t;
+        } else if (t - quietSince >= LINE_SETTLE_TIME) {
+            break;
+        }
+    }
+}
+
 int ReadData64(int start, int dest) {
     int result = 0;
     // Only the four block starts address adcbuf; anything else would store past its end.
@@ -68,6 +84,7 @@ int ReadData64(int start, int dest) {
         if (std::memcmp(szWriteBuf, request, TX_FRAME_LEN) != 0) {
             // A command started from a button ran nested in this wait and emptied the
             // queues for its own reply: this block's answer is gone. Ask again.
+            LetLineSettle();
             WriteRequest(request);
             n = 0;
             tstart = Timer();

@@ -19,9 +19,19 @@ enum {
     VIDEO_DEST_LIVE = 0,         // destination selector of the live profile
 };
 
+// A reply frame takes 19 ms at 19200 baud and follows its request within a few
+// milliseconds, so a reply still on its way shows within this time.
+constexpr double LINE_SETTLE_TIME = 0.025;
+
 // Requests the block that starts at `start` and waits for its answer. Stores the 64 words
 // into adcbuf[start .. start + 63] and returns 1 when exactly 128 bytes came; otherwise
 // stores nothing and returns 0. Shows a waiting text and then the outcome in the status
 // line. The caller has removed the receive callback, so the answer stays in the input
 // queue for this function to read.
 int ReadData64(int start, int dest);
+
+// Processes events until no byte has come in for LINE_SETTLE_TIME (or the port is gone).
+// Used before a request is sent again after another exchange used the line in between:
+// emptying the queue in the middle of a reply would leave its tail in front of the next
+// answer and shift every word of it.
+void LetLineSettle(void);

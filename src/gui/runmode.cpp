@@ -10,6 +10,7 @@
 #include "rs232.h"
 #include "userint.h"
 #include "utility.h"
+#include "videoblock.h"
 
 #include <cstring>
 
@@ -18,11 +19,6 @@ int loop_mode = LOOP_IDLE;
 namespace {
 
 constexpr int kTxCommandOffset = 2; // command word in the transmit frame, high byte first
-
-// After another exchange has used the line, the next raw frame request waits until no byte
-// has come in for this long: a whole reply frame takes 19 ms at 19200 baud and follows its
-// request within a few milliseconds, so a reply still on its way shows within this time.
-constexpr double kLineSettleTime = 0.025;
 
 // Command word of the frame most recently built in szWriteBuf. Every exchange builds its
 // frame there, so a word other than the loop's own request tells that another exchange
@@ -130,7 +126,9 @@ int PushGETRAW(void) {
         }
         if (std::memcmp(szWriteBuf, request, TX_FRAME_LEN) != 0) {
             // A command started from a button ran nested in this wait; it emptied the queues
-            // and whatever reply it left in pp is its own. Ask for the frame again.
+            // and whatever reply it left in pp is its own. Ask for the frame again once the
+            // line is quiet.
+            LetLineSettle();
             FlushInQ(com);
             FlushOutQ(com);
             std::memcpy(szWriteBuf, request, TX_FRAME_LEN);
@@ -169,34 +167,16 @@ void PushRUN(void) {
     stop_flag = endAsked ? 1 : 0;
     graphrefresh = 0;
 
-    bool lent = false;      // the line was lent to another exchange; waiting for it to settle
-    int lentQueue = 0;      // bytes waiting when last looked at while settling
-    double quietSince = 0;  // since when that count has not changed
     while (stop_flag == 0) {
-        if (!lent && LastFrameCommand() != CMD_RAW_FRAME) {
+        if (LastFrameCommand() != CMD_RAW_FRAME) {
             // GET, SEND, TEACH or RESET ran nested in the last event processing. What it left
             // in pp is its own reply, not a measurement frame, and the reply to the loop's
-            // own request may have been emptied from the queue or may still be on its way.
-            lent = true;
-            lentQueue = GetInQLen(com);
-            quietSince = Timer();
-            tstart = quietSince; // the reply clock restarts with the line given back
-        }
-        if (lent) {
-            // Nothing that arrives now is a frame to draw. The next request goes out once
-            // the line has been quiet for a while: emptying the queue in the middle of a
-            // reply would leave its tail in front of the next one and shift every word.
+            // own request was emptied from the queue or is still on its way. Once the line
+            // is quiet, ask again; the reply clock restarts with the line given back.
+            LetLineSettle();
             graphrefresh = 0;
-            rx_flag = 0;
-            const int queued = GetInQLen(com);
-            const double now = Timer();
-            if (queued != lentQueue) {
-                lentQueue = queued;
-                quietSince = now;
-            } else if (now - quietSince >= kLineSettleTime) {
-                lent = false;
-                rx_flag = 1;
-            }
+            rx_flag = stop_flag == 0 ? 1 : 0;
+            tstart = Timer();
         }
         // A frame that has arrived is taken over first, so that the next request carries
         // the setpoint and tolerance it brought; it is drawn once that request is on the
