@@ -108,6 +108,44 @@ void GetRxBuf(void) {
         pp[k] = WordAt(szReadBuf, kPayload + 2 * k);
 }
 
+unsigned ReplyEchoWord(void) {
+    return WordAt(szReadBuf, kTxCommand);
+}
+
+int DropForeignReply(void) {
+    if (rx_flag != 1) return 0;
+    if (WordAt(szReadBuf, 0) == RX_SYNC_WORD && ReplyEchoWord() != CMD_RAW_FRAME) return 0;
+    rx_flag = 0;
+    graphrefresh = 0;
+    return 1;
+}
+
+void WaitForLoopReply(void) {
+    // One measurement exchange takes about 40 ms at 19200 baud; a byte 0.52 ms.
+    constexpr double kLoopReplyWait = 0.1;
+    constexpr double kQuietTime = 0.005; // about ten byte times without a new byte
+    constexpr double kQuietWait = 0.05;
+    if (stop_flag != 0) return; // no loop runs
+    double t0 = Timer();
+    while (rx_flag == 0 && Timer() - t0 < kLoopReplyWait)
+        ProcessSystemEvents();
+    // The callback takes the first 36 bytes; the rest of a reply that began before the
+    // loop's last flush may still be on its way. Start only once the line is quiet.
+    t0 = Timer();
+    int queued = GetInQLen(com);
+    double quietSince = t0;
+    while (Timer() - t0 < kQuietWait) {
+        Sleep(1);
+        const int now = GetInQLen(com);
+        if (now != queued) {
+            queued = now;
+            quietSince = Timer();
+        } else if (Timer() - quietSince >= kQuietTime) {
+            break;
+        }
+    }
+}
+
 // ---- receive callback ------------------------------------------------------------------------
 
 void RX_Receive_Function(int portNumber, int eventMaskGiven, void *callbackData) {

@@ -62,6 +62,18 @@ void InitRS232(int port);
 void RX_Receive_Function(int portNumber, int eventMaskGiven, void *callbackData);
 void FillTxBuf(unsigned short command, const unsigned short *words);
 void GetRxBuf(void);
+// Command word echoed in bytes 2-3 of the reply frame last read into szReadBuf.
+unsigned ReplyEchoWord(void);
+// A one-shot exchange started while RUN or VIDEO runs shares the line with the loop's
+// request already sent: the loop's reply, or its tail followed by the head of the
+// exchange's own reply, can arrive first. DropForeignReply clears rx_flag (and returns 1)
+// when the frame just taken in is not a reply of the exchange: a measurement frame (echo
+// 8) or a frame that does not begin with the reply sync word 0x00AA.
+int DropForeignReply(void);
+// While a RUN or VIDEO loop runs, waits (processing events, at most about 0.1 s) until the
+// reply to the loop's request has arrived, so that a one-shot exchange starts on a quiet
+// line. Returns at once when no loop runs.
+void WaitForLoopReply(void);
 int CheckComLine(int port);
 // Registers RX_Receive_Function with the link's settings / removes it.
 void InstallRxCallback(void);

@@ -50,6 +50,7 @@ int WriteFrame(void) {
 void PushGET(int memoryTarget) {
     if (memoryTarget != DATFILE) {
         BusyExchange busy;
+        WaitForLoopReply();
         parameter[1] = memoryTarget == EEPROM ? CMD_READ_EEPROM : CMD_READ_RAM;
         parameter[2] = 0;
         CopyVarsToPP(); // the request carries the current words
@@ -62,6 +63,7 @@ void PushGET(int memoryTarget) {
         for (;;) {
             ProcessSystemEvents();
             if (busy.Superseded()) break; // the new port's probe has its own result
+            DropForeignReply();
             if (rx_flag == 1) {
                 GetRxBuf();
                 CopyPPtoVars();
@@ -189,6 +191,7 @@ int CC_ButtonTeach(int panel, int control, int event, void *data, int e1, int e2
     (void)e2;
     if (event != EVENT_COMMIT || exchange_busy) return 0;
     BusyExchange busy;
+    WaitForLoopReply();
     FlushInQ(com);
     FlushOutQ(com);
     rx_flag = 0;
@@ -199,6 +202,7 @@ int CC_ButtonTeach(int panel, int control, int event, void *data, int e1, int e2
     ShowStatus();
     tstart = Timer();
     for (;;) {
+        DropForeignReply();
         if (rx_flag == 1) {
             graphrefresh = 0; // the acknowledgement is no measurement frame
             PushGET(RAM);     // re-read the sensor's words, the new setpoint among them
@@ -222,6 +226,7 @@ int CC_ButtonReset(int panel, int control, int event, void *data, int e1, int e2
     (void)e2;
     if (event != EVENT_COMMIT || exchange_busy) return 0;
     BusyExchange busy;
+    WaitForLoopReply();
     FlushInQ(com);
     FlushOutQ(com);
     rx_flag = 0;
@@ -234,6 +239,7 @@ int CC_ButtonReset(int panel, int control, int event, void *data, int e1, int e2
     while (rx_flag != 1) {
         ProcessSystemEvents();
         if (busy.Superseded()) return 0;
+        DropForeignReply();
         tdiff = Timer() - tstart;
         if (tdiff >= TIMEOUT) break;
     }

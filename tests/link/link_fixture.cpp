@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QTimer>
 
+#include <cstdlib>
 #include <sstream>
 
 namespace {
@@ -54,9 +55,12 @@ void LinkTest::SetUp() {
 }
 
 void LinkTest::TearDown() {
+    timers_.reset();
     if (started_) AppFinish();
     started_ = false;
     TraceClose();
+    if (HasFailure() && std::getenv("KVOR_KEEP_TRACE"))
+        WriteWholeFile(std::getenv("KVOR_KEEP_TRACE"), ReadWholeFile(dir_.file("trace.txt")));
     for (auto &s : sensors_)
         s->Stop();
     sensors_.clear();
@@ -90,7 +94,8 @@ bool LinkTest::PumpUntil(const std::function<bool()> &done, double seconds) {
 }
 
 void LinkTest::Later(int ms, std::function<void()> action) {
-    QTimer::singleShot(ms, [action] { action(); });
+    if (!timers_) timers_ = std::make_unique<QObject>();
+    QTimer::singleShot(ms, timers_.get(), [action] { action(); });
 }
 
 std::string LinkTest::Status() {

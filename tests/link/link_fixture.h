@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QObject>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,7 +28,8 @@ class LinkTest : public ::testing::Test {
     static bool PumpUntil(const std::function<bool()> &done, double seconds);
     // Runs `action` from inside the event processing after `ms` milliseconds, the way an
     // operator's click arrives while the program waits for the sensor.
-    static void Later(int ms, std::function<void()> action);
+    // Timers still pending when the test ends are dropped with it.
+    void Later(int ms, std::function<void()> action);
 
     static std::string Status();
     // Parameter word i (packet order).
@@ -52,6 +55,7 @@ class LinkTest : public ::testing::Test {
     TempDir dir_;
     std::vector<std::unique_ptr<SimSensor>> sensors_;
     bool started_ = false;
+    std::unique_ptr<QObject> timers_;
 };
 
 // A parameter set with every word inside its range and different from the panels' start
