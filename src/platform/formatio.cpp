@@ -109,7 +109,14 @@ int ArrayToFile(const char *fileName, const void *array, int dataType, int count
         TraceLine("file-write-failed", fileName);
         return -1;
     }
-    if (out.write(text.data(), qint64(text.size())) != qint64(text.size()) || !out.commit()) {
+    // The flush reports a refused write (full disk, size limit) that commit alone would
+    // miss; without it a short file could still be renamed over the good one.
+    if (out.write(text.data(), qint64(text.size())) != qint64(text.size()) || !out.flush()) {
+        out.cancelWriting();
+        TraceLine("file-write-failed", fileName);
+        return -1;
+    }
+    if (!out.commit()) {
         TraceLine("file-write-failed", fileName);
         return -1;
     }

@@ -5,6 +5,8 @@
 #include "utility.h"
 
 #include <QDir>
+#include <csignal>
+#include <sys/resource.h>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -88,6 +90,29 @@ TEST(ArrayFiles, ReplaceIsWholeAndAFailedWriteCreatesNothing) {
                           VAL_ASCII, VAL_TRUNCATE),
               0);
     EXPECT_TRUE(QDir(QString::fromStdString(dir.file("c.dat"))).exists());
+}
+
+// A disk that refuses part of the bytes (here a file size limit) must not leave a short file
+// in place of the good one, and the write must report the failure.
+TEST(ArrayFiles, ARefusedWriteKeepsTheOldFileWhole) {
+    TempDir dir;
+    const std::string path = dir.file("FREEZE.DAT");
+    WriteWholeFile(path, "old\n");
+    unsigned short values[257];
+    for (unsigned short &v : values) v = 12345;
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const int result = ArrayToFile(path.c_str(), values, VAL_UNSIGNED_SHORT_INTEGER, 257, 1,
+                                   VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_CONST_WIDTH, 6,
+                                   VAL_ASCII, VAL_TRUNCATE);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_LT(result, 0);
+    EXPECT_EQ("old\n", ReadWholeFile(path));
+    EXPECT_EQ(1, QDir(QString::fromStdString(dir.path())).entryList(QDir::Files | QDir::Hidden).size());
 }
 
 TEST(Paths, MakePathnameJoinsAndRefusesWhatDoesNotFit) {
