@@ -90,6 +90,7 @@ struct Phase {
     double cpu = 0;  // share of one core
     double rssFirst = 0, rssLast = 0;
     bool ended = true;
+    std::string rssTrace; // resident MB every 10 s
 };
 
 // Presses `button`, measures for `seconds` after a warm-up, then presses STOP.
@@ -101,25 +102,34 @@ Phase Measure(int button, double seconds, SimSensor &sim, const std::set<int> &s
         for (int t : simThreads) s += ThreadCpu(t);
         return s;
     };
-    double t0 = 0, cpu0 = 0, sim0 = 0;
-    int frames0 = 0;
+    // The window runs from a request to a request, both seen within a few milliseconds of
+    // their arrival at the sensor, so that whole frames or cycles are counted.
+    double t0 = 0, cpu0 = 0, sim0 = 0, lastRss = 0;
+    int frames0 = 0, lastCount = sim.RequestCount(CMD_RAW_FRAME);
     std::vector<std::pair<double, double>> rss; // (time in window, MB)
     const double started = Timer();
     QTimer tick;
-    tick.setInterval(100);
+    tick.setInterval(2);
+    tick.setTimerType(Qt::PreciseTimer);
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const double now = Timer();
-        if (t0 == 0 && now - started >= kWarmUpSeconds) {
+        const int count = sim.RequestCount(CMD_RAW_FRAME);
+        const bool changed = count != lastCount;
+        lastCount = count;
+        if (t0 == 0) {
+            if (!changed || now - started < kWarmUpSeconds) return;
             t0 = now;
             cpu0 = ProcessCpu();
             sim0 = simCpu();
-            frames0 = sim.RequestCount(CMD_RAW_FRAME);
+            frames0 = count;
         }
-        if (t0 == 0) return;
-        rss.push_back({now - t0, StatusMb("VmRSS:")});
-        if (now - t0 >= seconds) {
+        if (now - lastRss >= 0.1) {
+            rss.push_back({now - t0, StatusMb("VmRSS:")});
+            lastRss = now;
+        }
+        if (changed && now - t0 >= seconds) {
             const double wall = now - t0;
-            p.rate = (sim.RequestCount(CMD_RAW_FRAME) - frames0) / wall;
+            p.rate = (count - frames0) / wall;
             p.cpu = ((ProcessCpu() - cpu0) - (simCpu() - sim0)) / wall;
             p.ended = false;
             tick.stop();
@@ -138,6 +148,14 @@ Phase Measure(int button, double seconds, SimSensor &sim, const std::set<int> &s
     }
     p.rssFirst = firstN ? firstSum / firstN : 0;
     p.rssLast = lastN ? lastSum / lastN : 0;
+    double nextMark = 0;
+    for (auto [t, mb] : rss) {
+        if (t < nextMark) continue;
+        char text[32];
+        std::snprintf(text, sizeof text, " %.1f", mb);
+        p.rssTrace += text;
+        nextMark += kRssWindowSeconds;
+    }
     return p;
 }
 
@@ -191,6 +209,7 @@ int main(int argc, char **argv) {
                 "(first 10 s) -> %.1f MB (last 10 s)%s\n",
                 run.seconds, run.rate, run.cpu, run.rssFirst, run.rssLast,
                 run.ended ? " - RUN ended early" : "");
+    std::printf("live_modes: RUN resident every 10 s (MB):%s\n", run.rssTrace.c_str());
     std::fflush(stdout);
     const Phase video = Measure(MAINPANEL_BTNVideo, videoSeconds, sim, simThreads);
     std::printf("live_modes: VIDEO %.0f s: %.3f cycles/s, cpu %.3f of a core%s\n", video.seconds,

@@ -18,6 +18,7 @@ namespace {
 // every sample of it.
 constexpr double kByteTime = 10.0 / 19200.0;
 constexpr double kQuietTime = 2.0 * kByteTime;
+constexpr int kNearBytes = 8; // the last bytes of a block, about 4 ms on the wire
 
 const char *const kWaitText[VIDEO_BLOCK_COUNT] = {
     "Waiting for Data[64] Block 0 ...",
@@ -71,43 +72,52 @@ int ReadData64(int start, int dest) {
     ShowStatusText(kWaitText[start / VIDEO_BLOCK_WORDS]);
 
     const unsigned generation = link_generation;
-    int n = 0;
-    double tchange = 0.0; // when the waiting count last changed once a block's worth waited
+    int n = 0;            // bytes waiting at the last look
+    bool growing = false; // and whether that count had grown since the look before
+    int fineRun = 0;      // short sleeps in a row
     tstart = Timer();
     for (;;) {
-        ProcessSystemEvents();
-        if (link_generation != generation) {
-            // The port was changed meanwhile: the block will not come on the new port, and
-            // the new port's probe owns the status line.
-            return 0;
-        }
-        if (std::memcmp(szWriteBuf, request, TX_FRAME_LEN) != 0) {
-            // A command started from a button ran nested in this wait and emptied the
-            // queues for its own reply: this block's answer is gone. Ask again.
-            LetLineSettle();
-            WriteRequest(request);
-            n = 0;
-            tstart = Timer();
-            continue;
+        // Most of the wait processes events (the operator's STOP, the window). The last few
+        // bytes, and the quiet time after a full block, are watched in short sleeps of
+        // about a byte time: the event loop's own pause is a millisecond, and four blocks a
+        // cycle would lose several of them.
+        // Only while bytes keep coming, and only for a few such passes in a row, so that a
+        // stuck or endless answer never holds the events up for long.
+        const bool fine = growing && fineRun < 2 * kNearBytes;
+        fineRun = fine ? fineRun + 1 : 0;
+        if (fine && n >= VIDEO_BLOCK_LEN) {
+            Delay(kQuietTime);
+        } else if (fine && n >= VIDEO_BLOCK_LEN - kNearBytes) {
+            Delay(kByteTime);
+        } else {
+            ProcessSystemEvents();
+            if (link_generation != generation) {
+                // The port was changed meanwhile: the block will not come on the new port,
+                // and the new port's probe owns the status line.
+                return 0;
+            }
+            if (std::memcmp(szWriteBuf, request, TX_FRAME_LEN) != 0) {
+                // A command started from a button ran nested in this wait and emptied the
+                // queues for its own reply: this block's answer is gone. Ask again.
+                LetLineSettle();
+                WriteRequest(request);
+                n = 0;
+                growing = false;
+                tstart = Timer();
+                continue;
+            }
         }
         const int waiting = GetInQLen(com);
-        const double now = Timer();
-        tdiff = now - tstart;
+        tdiff = Timer() - tstart;
         if (waiting < 0 || tdiff > TIMEOUT) {
             // No answer in time, or the port is gone (closed, hung up): nothing more comes.
             SetStatus("Timeout-RS-232 while reading 64 data-words!");
             break;
         }
-        if (waiting >= VIDEO_BLOCK_LEN) {
-            if (waiting != n) {
-                n = waiting;
-                tchange = now;
-            } else if (now - tchange >= kQuietTime) {
-                break;
-            }
-        } else {
-            n = waiting;
-        }
+        // A block's worth that has not grown over the quiet time is the whole answer.
+        if (waiting >= VIDEO_BLOCK_LEN && waiting == n) break;
+        growing = waiting != n;
+        n = waiting;
     }
 
     // Whatever arrived is taken from the queue; only an answer of exactly 128 bytes is kept.
