@@ -9,7 +9,7 @@ packages=(
   libqcustomplot-dev libqcustomplot2.1-qt6
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth x11-utils imagemagick
-  at-spi2-core dbus-x11 python3-pyatspi
+  at-spi2-core dbus-daemon dbus-x11 python3-pyatspi
   fonts-dejavu-core
 )
 missing=()
