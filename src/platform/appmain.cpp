@@ -8,6 +8,11 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSocketNotifier>
+#include <QWidget>
+
+#include <csignal>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -47,6 +52,34 @@ std::string StartSimulator(QProcess &sim) {
         return {};
     }
     return line.mid(5).toStdString();
+}
+
+// SIGINT and SIGTERM close the program's windows as the operator would, so a running RUN or
+// VIDEO ends, the port is closed and the simulator stops. The handler only writes a byte.
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    ssize_t ignored = write(g_signalPipe[1], &byte, 1);
+    (void)ignored;
+}
+
+void CloseWindowsOnSignals(QApplication &app) {
+    if (pipe(g_signalPipe) != 0) return;
+    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char buf[16];
+        ssize_t ignored = read(g_signalPipe[0], buf, sizeof buf);
+        (void)ignored;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->isVisible()) w->close();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
 }
 
 } // namespace
@@ -92,6 +125,7 @@ int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
         }
     }
 
+    CloseWindowsOnSignals(app);
     QProcess sim;
     if (simulate) {
         const std::string device = StartSimulator(sim);
