@@ -747,7 +747,10 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
             c->graph->dirty = false;
             QueueReplot(c->graph);
         }
-        if (value) w->raise();
+        // A shown help box or text comes to the front (over a child panel). Graphs keep
+        // the panel's stacking order: the strip chart over the jet graph over the video
+        // graph, so the display of the running mode is the one in front.
+        if (value && !c->graph) w->raise();
         return 0;
     case ATTR_LEFT:
     case ATTR_TOP: {
