@@ -134,24 +134,44 @@ int CC_DROPHardwareMode(int panel, int control, int event, void *data, int e1, i
     return HelpOnRightClick(panel, control, event, MAINPANEL_HelpText1, 20, HELP_DROPHardwareMode);
 }
 
+namespace {
+
+// Takes an edge entry: a value outside pixB..pixE is corrected and goes into `word` at once;
+// a value inside is only shown (GetPAValues takes it over). Either way the cursor follows.
+// The left edge is checked against pixB first and goes to pixE - 1 above pixE; the right
+// edge is checked against pixE first and goes to pixB + 1 below pixB.
+void TakeEdgeEntry(int panel, int control, unsigned short &word, int cursor, bool leftEdge) {
+    unsigned short entry = 0;
+    GetCtrlVal(panel, control, &entry);
+    int v = entry;
+    auto correct = [&](int to) {
+        v = to;
+        word = static_cast<unsigned short>(v);
+    };
+    auto checkLow = [&] {
+        if (v < pixB) correct(leftEdge ? pixB : Clamp16(pixB + 1));
+    };
+    auto checkHigh = [&] {
+        if (v > pixE) correct(leftEdge ? Clamp16(pixE - 1) : pixE);
+    };
+    if (leftEdge) {
+        checkLow();
+        checkHigh();
+    } else {
+        checkHigh();
+        checkLow();
+    }
+    SetCtrlVal(panel, control, static_cast<unsigned short>(v));
+    SetGraphCursor(pHandle, MAINPANEL_GRAPHBar, cursor, v, kEdgeCursorY);
+}
+
+} // namespace
+
 int CC_NEDITEdgeLeft(int panel, int control, int event, void *data, int e1, int e2) {
     (void)data;
     (void)e1;
     (void)e2;
-    if (event != EVENT_COMMIT) return 0;
-    unsigned short entry = 0;
-    GetCtrlVal(panel, control, &entry);
-    int v = entry;
-    if (v < pixB) {
-        v = pixB;
-        edgeLeft = static_cast<unsigned short>(v);
-    }
-    if (v > pixE) { // pixE itself is accepted
-        v = Clamp16(pixE - 1);
-        edgeLeft = static_cast<unsigned short>(v);
-    }
-    SetCtrlVal(panel, control, static_cast<unsigned short>(v));
-    SetGraphCursor(pHandle, MAINPANEL_GRAPHBar, kCursorEdgeLeft, v, kEdgeCursorY);
+    if (event == EVENT_COMMIT) TakeEdgeEntry(panel, control, edgeLeft, kCursorEdgeLeft, true);
     return 0;
 }
 
@@ -159,20 +179,7 @@ int CC_NEDITEdgeRight(int panel, int control, int event, void *data, int e1, int
     (void)data;
     (void)e1;
     (void)e2;
-    if (event != EVENT_COMMIT) return 0;
-    unsigned short entry = 0;
-    GetCtrlVal(panel, control, &entry);
-    int v = entry;
-    if (v > pixE) {
-        v = pixE;
-        edgeRight = static_cast<unsigned short>(v);
-    }
-    if (v < pixB) { // pixB itself is accepted
-        v = Clamp16(pixB + 1);
-        edgeRight = static_cast<unsigned short>(v);
-    }
-    SetCtrlVal(panel, control, static_cast<unsigned short>(v));
-    SetGraphCursor(pHandle, MAINPANEL_GRAPHBar, kCursorEdgeRight, v, kEdgeCursorY);
+    if (event == EVENT_COMMIT) TakeEdgeEntry(panel, control, edgeRight, kCursorEdgeRight, false);
     return 0;
 }
 

@@ -43,6 +43,23 @@ int WriteFrame(void) {
     return nBytesW;
 }
 
+enum class Reply { Received, Superseded, TimedOut };
+
+// Waits, processing events, for the reply to the frame just written: the receive callback
+// sets rx_flag; a frame of a running RUN or VIDEO loop is dropped and waited past. When the
+// port was re-opened meanwhile, the new port's probe has its own result: Superseded.
+Reply AwaitReply(const BusyExchange &busy, double timeout) {
+    tstart = Timer();
+    for (;;) {
+        ProcessSystemEvents();
+        if (busy.Superseded()) return Reply::Superseded;
+        DropForeignReply();
+        if (rx_flag == 1) return Reply::Received;
+        tdiff = Timer() - tstart;
+        if (tdiff >= timeout) return Reply::TimedOut;
+    }
+}
+
 } // namespace
 
 // ---- GET -------------------------------------------------------------------------------------
@@ -59,23 +76,14 @@ void PushGET(int memoryTarget) {
         FillTxBuf(parameter[1], pp);
         rx_flag = 0;
         if (WriteFrame() == TX_FRAME_LEN) ShowStatusText("Waiting for parameter-frame ...");
-        tstart = Timer();
-        for (;;) {
-            ProcessSystemEvents();
-            if (busy.Superseded()) break; // the new port's probe has its own result
-            DropForeignReply();
-            if (rx_flag == 1) {
-                GetRxBuf();
-                CopyPPtoVars();
-                graphrefresh = 0; // a parameter frame is no measurement frame
-                SetStatus("Parameter-frame received! - Line Ok!");
-                break;
-            }
-            tdiff = Timer() - tstart;
-            if (tdiff > TIMEOUT) {
-                SetStatus("Timeout-RS-232...");
-                break;
-            }
+        const Reply reply = AwaitReply(busy, TIMEOUT);
+        if (reply == Reply::Received) {
+            GetRxBuf();
+            CopyPPtoVars();
+            graphrefresh = 0; // a parameter frame is no measurement frame
+            SetStatus("Parameter-frame received! - Line Ok!");
+        } else if (reply == Reply::TimedOut) {
+            SetStatus("Timeout-RS-232...");
         }
     }
     SetPAValues();
@@ -200,18 +208,10 @@ int CC_ButtonTeach(int panel, int control, int event, void *data, int e1, int e2
     WriteFrame();
     SetStatus("New setpoint value teached!");
     ShowStatus();
-    tstart = Timer();
-    for (;;) {
-        DropForeignReply();
-        if (rx_flag == 1) {
-            graphrefresh = 0; // the acknowledgement is no measurement frame
-            PushGET(RAM);     // re-read the sensor's words, the new setpoint among them
-            break;
-        }
-        ProcessSystemEvents();
-        if (busy.Superseded()) break;
-        tdiff = Timer() - tstart;
-        if (tdiff >= kTeachTimeout) break; // no acknowledgement: nothing more to show
+    // Without an acknowledgement there is nothing more to show.
+    if (AwaitReply(busy, kTeachTimeout) == Reply::Received) {
+        graphrefresh = 0; // the acknowledgement is no measurement frame
+        PushGET(RAM);     // re-read the sensor's words, the new setpoint among them
     }
     return 0;
 }
@@ -235,16 +235,9 @@ int CC_ButtonReset(int panel, int control, int event, void *data, int e1, int e2
     WriteFrame();
     SetStatus("Reset Max/Min values...");
     ShowStatus();
-    tstart = Timer();
-    while (rx_flag != 1) {
-        ProcessSystemEvents();
-        if (busy.Superseded()) return 0;
-        DropForeignReply();
-        tdiff = Timer() - tstart;
-        if (tdiff >= TIMEOUT) break;
-    }
-    // The outcome is whether the acknowledgement came, not how long the last pass took.
-    if (rx_flag == 1) {
+    const Reply reply = AwaitReply(busy, TIMEOUT);
+    if (reply == Reply::Superseded) return 0;
+    if (reply == Reply::Received) {
         graphrefresh = 0;
         SetStatus("Reset of analog-output Max/Min OK!");
     } else {

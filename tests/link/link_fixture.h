@@ -1,63 +1,126 @@
 // The whole program started against simulated sensors on pseudo-terminals.
 #pragma once
 
+#include "com232.h"
+#include "devinfo.h"
+#include "kvor_panels.h"
+#include "params.h"
+#include "parapanels.h"
+#include "rs232.h"
 #include "sim.h"
 #include "test_support.h"
+#include "trace.h"
+#include "userint.h"
+#include "utility.h"
+#include "winmain.h"
 
 #include <gtest/gtest.h>
 
-#include <QObject>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
+#include <sstream>
+
+using Words16 = std::vector<unsigned short>;
+
+// In range, and unlike the panels' start values and the simulated sensor's default set.
+inline Words16 DistinctWords() {
+    //      power rs232 vthd ana pol eval eL   eR   setp tol opM hw sp12 sp13 avg tolD
+    return {700, 1, 300, 2, 0, 2, 100, 900, 480, 60, 1, 3, 77, 4242, 16, 1234};
+}
+
+// A sensor holding DistinctWords() in its EEPROM (and so in its RAM), with faults such as
+// "no-reply@2" or "firmware-length=70".
+inline SimSettings Sensor(std::initializer_list<const char *> faults = {}) {
+    SimSettings s;
+    s.eeprom = DistinctWords();
+    for (const char *text : faults) {
+        std::string error;
+        EXPECT_TRUE(ParseSimFault(text, &s.faults.emplace_back(), &error)) << error;
+    }
+    return s;
+}
 
 class LinkTest : public ::testing::Test {
   protected:
-    void SetUp() override;
-    void TearDown() override;
-
-    // A sensor answering at once on port `port` (1 is the program's start-up port).
-    SimSensor &AddSensor(SimSettings s, int port = 1);
-    // Runs the program's start-up; false when it failed.
-    bool StartProgram();
-    // Processes events for `seconds`.
-    static void Pump(double seconds);
-    // Processes events until `done` holds or `seconds` passed; the final value of done().
-    static bool PumpUntil(const std::function<bool()> &done, double seconds);
-    // Runs `action` from inside the event processing after `ms` milliseconds, the way an
-    // operator's click arrives while the program waits for the sensor.
-    // Timers still pending when the test ends are dropped with it.
-    void Later(int ms, std::function<void()> action);
-
-    static std::string Status();
-    // Parameter word i (packet order).
-    static unsigned short WordOf(int i);
-    static std::vector<unsigned short> Words();
-    // The fourteen panel values as packet words (12 and 13 have no control: 0xFFFF).
-    static std::vector<unsigned short> PanelWords();
-    static void SetPanelWords(const std::vector<unsigned short> &w);
-    static int Dimmed(int panel, int control);
-    static std::vector<std::string> RingLabels(int panel, int control);
-    // Selects a memory target as the operator does: the button on, then its callback.
-    static void ChooseTarget(int control);
-    static void Click(int panel, int control, int event);
-
-    // The frames the program wrote so far, in order (from the service trace).
-    std::vector<SimFrame> Writes() const;
-    static std::vector<int> Commands(const std::vector<SimFrame> &frames);
-
-    // Payload words 0..15 of a 38-byte request frame.
-    static std::vector<unsigned short> Payload(const SimFrame &f);
-    static int Command(const SimFrame &f);
+    void SetUp() override {
+        SetProjectDirOverride(dir_.path().c_str());
+        for (int port = 1; port <= 4; port++)
+            AssignPortDevice(port, "");
+        TraceOpen(dir_.file("trace.txt").c_str());
+    }
+    void TearDown() override {
+        timers_.reset();
+        if (started_) AppFinish();
+        TraceClose();
+        for (auto &s : sensors_)
+            s->Stop();
+    }
+    SimSensor &AddSensor(SimSettings s, int port = 1) { // answers at once; 1: the start-up port
+        s.paced = false;
+        SimSensor &sim = *sensors_.emplace_back(std::make_unique<SimSensor>(s));
+        EXPECT_TRUE(sim.Start()) << sim.LastError();
+        AssignPortDevice(port, sim.DevicePath().c_str());
+        return sim;
+    }
+    bool StartProgram() { return started_ = AppStart() == 0; }
+    SimSensor &Start(const SimSettings &s = Sensor()) {
+        SimSensor &sim = AddSensor(s);
+        EXPECT_TRUE(StartProgram());
+        return sim;
+    }
+    // Runs `action` inside the event processing: a click that comes while the program waits.
+    void Later(int ms, std::function<void()> action) {
+        if (!timers_) timers_ = std::make_unique<QObject>();
+        QTimer::singleShot(ms, timers_.get(), [action] { action(); });
+    }
+    static std::string Status() {
+        char buf[MAX_PATHNAME_LEN] = {};
+        GetCtrlVal(pHandle, MAINPANEL_TEXTStatus, buf);
+        return buf;
+    }
+    static Words16 Words() { return {parameter + PARAM_HEADER, parameter + PARAM_WORDS}; }
+    static void SetWords(const Words16 &w, bool show = false) { // show: SetPAValues them too
+        std::copy_n(w.begin(), PNUM, parameter + PARAM_HEADER);
+        if (show) SetPAValues();
+    }
+    static Words16 PanelWords() { // the words as the panels show them (GetPAValues)
+        const Words16 kept = Words();
+        GetPAValues();
+        const Words16 shown = Words();
+        SetWords(kept);
+        return shown;
+    }
+    static int Attr(int panel, int control, int attribute) {
+        int value = -1;
+        GetCtrlAttribute(panel, control, attribute, &value);
+        return value;
+    }
+    static void Click(int p, int c, int event) { SimulateCtrlEvent(p, c, event, 0, 0); }
+    // The frames the program wrote: trace lines "<ms> com-write COM<n> <count>: hh hh ...".
+    std::vector<SimFrame> Writes() const {
+        std::vector<SimFrame> frames;
+        std::istringstream in(ReadWholeFile(dir_.file("trace.txt")));
+        for (std::string line, ms, kind, port, count; std::getline(in, line);) {
+            std::istringstream words(line);
+            if (!(words >> ms >> kind >> port >> count) || kind != "com-write") continue;
+            SimFrame &f = frames.emplace_back();
+            for (std::string hex; words >> hex;)
+                f.push_back(uint8_t(std::stoul(hex, nullptr, 16)));
+        }
+        return frames;
+    }
+    static int Command(const SimFrame &f) { return f.size() >= 4 ? f[2] << 8 | f[3] : -1; }
+    static Words16 Payload(const SimFrame &f) { // words 0..15 of a request frame
+        Words16 w(PNUM);
+        for (int k = 0; k < PNUM; k++)
+            w[k] = static_cast<unsigned short>(f.at(4 + 2 * k) << 8 | f.at(5 + 2 * k));
+        return w;
+    }
 
     TempDir dir_;
     std::vector<std::unique_ptr<SimSensor>> sensors_;
     bool started_ = false;
     std::unique_ptr<QObject> timers_;
 };
-
-// A parameter set with every word inside its range and different from the panels' start
-// values, so that a word that was not taken over shows.
-SimWords DistinctWords();

@@ -1,310 +1,134 @@
-// Start-up probe of the sensor: echo check, hardware description, RAM parameters and
-// firmware text, the failures of each step, and a port change from the drop-down.
+// The start-up probe (echo, hardware description, RAM words, firmware text), its failures,
+// the sensor types it adapts the panels to, and a port change from the drop-down.
 #include "link_fixture.h"
 
-#include "com232.h"
-#include "devinfo.h"
-#include "kvor_panels.h"
-#include "params.h"
-#include "rs232.h"
-#include "userint.h"
-#include "utility.h"
+#include "qt_access.h"
 
-namespace {
-
-SimFault Fault(SimFaultKind kind, int command, int n = 0) {
-    SimFault f;
-    f.kind = kind;
-    f.command = command;
-    f.n = n;
-    return f;
-}
-
-} // namespace
+#include <QComboBox>
 
 TEST_F(LinkTest, GoodProbeReadsDescriptionParametersAndFirmwareText) {
-    SimSettings s;
-    s.eeprom = DistinctWords();
-    s.firmware = "K-VOR FW 2.30 TEST";
-    SimSensor &sim = AddSensor(s);
-    ASSERT_TRUE(StartProgram());
-
-    // Echo, hardware, GET from RAM, firmware: in this order and nothing else.
+    Start();
+    // Echo, hardware, GET from RAM, firmware, in this order and nothing else. Echo and GET
+    // carry the words the panels gave at start-up; the hardware request pp as the echo reply
+    // left it (word 0 its sync word); the firmware request the RAM words.
     const std::vector<SimFrame> frames = Writes();
-    EXPECT_EQ(Commands(frames), (std::vector<int>{5, 10, 2, 7}));
-    EXPECT_EQ(sim.RequestCount(), 4);
-    for (const SimFrame &f : frames) {
-        ASSERT_EQ(f.size(), size_t(TX_FRAME_LEN));
-        EXPECT_EQ(f[0], 0x00);
-        EXPECT_EQ(f[1], 0x55);
-        EXPECT_EQ(f[36], 0x00);
-        EXPECT_EQ(f[37], 0x00);
-    }
     ASSERT_EQ(frames.size(), 4u);
-    // The echo and the GET carry the words the panels gave at start-up; the hardware request
-    // carries pp as the echo left it (its word 0 the reply's sync word); the firmware request
-    // pp as the GET reply left it.
-    const std::vector<unsigned short> startWords = Payload(frames[0]);
-    EXPECT_EQ(Payload(frames[2]), startWords);
-    std::vector<unsigned short> afterEcho = startWords;
-    afterEcho[0] = 0x00AA;
-    EXPECT_EQ(Payload(frames[1]), afterEcho);
-    const SimWords ram = DistinctWords();
-    EXPECT_EQ(Payload(frames[3]), std::vector<unsigned short>(ram.begin(), ram.end()));
-
-    EXPECT_EQ(Status(), "K-VOR FW 2.30 TEST");
-    EXPECT_EQ(Words(), std::vector<unsigned short>(ram.begin(), ram.end()));
-    std::vector<unsigned short> shown = PanelWords();
-    shown[PW_spare12] = ram[PW_spare12];
-    shown[PW_spare13] = ram[PW_spare13];
-    EXPECT_EQ(shown, std::vector<unsigned short>(ram.begin(), ram.end()));
-    EXPECT_EQ(target, RAM);
-    EXPECT_EQ(exchange_busy, 0);
+    const Words16 start = Payload(frames[0]);
+    Words16 echoed = start;
+    echoed[0] = 0x00AA;
+    const Words16 payloads[] = {start, echoed, start, DistinctWords()};
+    for (int i = 0; i < 4; i++) {
+        const SimFrame &f = frames[i];
+        ASSERT_EQ(f.size(), size_t(TX_FRAME_LEN));
+        EXPECT_EQ((std::vector<int>{Command(f), f[0], f[1], f[36], f[37]}),
+                  (std::vector<int>{std::vector{5, 10, 2, 7}[i], 0x00, 0x55, 0x00, 0x00}));
+        EXPECT_EQ(Payload(f), payloads[i]) << i;
+    }
+    EXPECT_EQ(Status(), "K-VOR-RUR SIM T1 1024PX V2.30"); // the firmware text
+    EXPECT_EQ(PanelWords(), DistinctWords());
+    EXPECT_EQ(std::make_pair(target, exchange_busy), std::make_pair(int(RAM), 0));
 }
 
-TEST_F(LinkTest, SilentSensorTimesOutAndNothingMoreIsSent) {
-    SimSettings s;
-    s.faults.push_back(Fault(SimFaultKind::NoReply, 0));
-    SimSensor &sim = AddSensor(s);
+class ProbeFailureTest : public LinkTest, public ::testing::WithParamInterface<const char *> {};
+
+TEST_P(ProbeFailureTest, EndsTheProbeWithItsStatusTextAndNothingMoreIsSent) {
+    const std::string fault = GetParam(); // "": a port that cannot be opened
+    SimSensor *sim = fault.empty() ? nullptr : &AddSensor(Sensor({GetParam()}));
+    if (!sim) AssignPortDevice(1, "/nonexistent/kvor-no-such-tty");
     const double t0 = Timer();
     ASSERT_TRUE(StartProgram());
     const double took = Timer() - t0;
-    EXPECT_EQ(Status(), "Timeout-RS-232...");
-    EXPECT_GE(took, TIMEOUT);
-    EXPECT_LT(took, TIMEOUT + 1.0);
-    Pump(0.3);
-    EXPECT_EQ(sim.RequestCount(), 1);
-    const SimFrame echo = sim.LastRequest();
-    EXPECT_EQ(Command(echo), 5);
-    // The echo request carries the words as the panels gave them at start-up.
-    EXPECT_EQ(Payload(echo), Words());
+    EXPECT_EQ(Status(), fault.empty()         ? "No serial port found"
+                        : fault == "no-reply" ? "Timeout-RS-232..."
+                                              : "read error - not sync byte 0xAA!");
+    EXPECT_TRUE(fault != "no-reply" || (took >= TIMEOUT && took < TIMEOUT + 1.0)) << took;
+    while (Timer() - t0 < took + 0.3)
+        ProcessSystemEvents();
+    EXPECT_TRUE(!sim || sim->RequestCount() == 1) << "nothing more is sent";
+    Click(pHandle, MAINPANEL_BTNGet, EVENT_COMMIT); // on the closed port: a time-out
+    EXPECT_TRUE(sim || Status() == "Timeout-RS-232...") << Status();
 }
 
-TEST_F(LinkTest, WrongSyncWordEndsTheProbe) {
-    SimSettings s;
-    s.faults.push_back(Fault(SimFaultKind::WrongSync, 5, 0)); // answer begins 0xAA 0x00
-    SimSensor &sim = AddSensor(s);
-    ASSERT_TRUE(StartProgram());
-    EXPECT_EQ(Status(), "read error - not sync byte 0xAA!");
-    Pump(0.3);
-    EXPECT_EQ(sim.RequestCount(), 1);
-}
+INSTANTIATE_TEST_SUITE_P(Link, ProbeFailureTest, ::testing::Values("no-reply", "wrong-sync@5", ""));
 
-TEST_F(LinkTest, PortThatCannotBeOpenedIsReportedAndLaterExchangesTimeOut) {
-    AssignPortDevice(1, "/nonexistent/kvor-no-such-tty");
-    ASSERT_TRUE(StartProgram());
-    EXPECT_EQ(Status(), "No serial port found");
-    // A GET on the closed port writes nothing and ends with the time-out text.
-    Click(pHandle, MAINPANEL_BTNGet, EVENT_COMMIT);
-    EXPECT_EQ(Status(), "Timeout-RS-232...");
-}
-
-TEST_F(LinkTest, PortChangeFromTheDropDownReprobesTheNewPort) {
-    SimSettings silent;
-    silent.faults.push_back(Fault(SimFaultKind::NoReply, 0));
-    SimSensor &first = AddSensor(silent, 1);
-    SimSettings good;
-    good.eeprom = DistinctWords();
-    good.firmware = "SECOND SENSOR";
-    SimSensor &second = AddSensor(good, 2);
-    ASSERT_TRUE(StartProgram());
-    ASSERT_EQ(Status(), "Timeout-RS-232...");
-
-    SetCtrlVal(pHandle, MAINPANEL_DropDCom, 2);
-    Click(pHandle, MAINPANEL_DropDCom, EVENT_COMMIT);
-
-    EXPECT_EQ(com, 2);
-    EXPECT_EQ(stop_flag, 1);
-    EXPECT_EQ(Status(), "SECOND SENSOR");
-    EXPECT_EQ(second.RequestCount(), 4);
-    EXPECT_EQ(first.RequestCount(), 1);
-    const SimWords ram = DistinctWords();
-    EXPECT_EQ(Words(), std::vector<unsigned short>(ram.begin(), ram.end()));
-}
-
-TEST_F(LinkTest, PortChangeWhileAGetWaitsLeavesTheNewProbeInCharge) {
-    SimSettings slowGet;
-    slowGet.faults.push_back(Fault(SimFaultKind::NoReply, 2));
-    AddSensor(slowGet, 1);
-    SimSettings good;
-    good.eeprom = DistinctWords();
-    good.firmware = "SECOND SENSOR";
-    AddSensor(good, 2);
-    ASSERT_TRUE(StartProgram());
-
+TEST_F(LinkTest, PortChangeFromTheDropDownWhileAGetWaitsReprobesTheNewPort) {
+    SimSensor &second = AddSensor(Sensor(), 2);
+    SimSensor &first = Start(Sensor({"no-reply"}));
     Later(200, [] {
         SetCtrlVal(pHandle, MAINPANEL_DropDCom, 2);
-        SimulateCtrlEvent(pHandle, MAINPANEL_DropDCom, EVENT_COMMIT, 0, 0);
+        Click(pHandle, MAINPANEL_DropDCom, EVENT_COMMIT);
     });
     Click(pHandle, MAINPANEL_BTNGet, EVENT_COMMIT);
-    // The abandoned GET neither overwrote the new probe's words nor its status text.
-    EXPECT_EQ(Status(), "SECOND SENSOR");
-    const SimWords ram = DistinctWords();
-    EXPECT_EQ(Words(), std::vector<unsigned short>(ram.begin(), ram.end()));
-    EXPECT_EQ(exchange_busy, 0);
+    // The abandoned GET overwrote neither the new probe's words nor its status text.
+    EXPECT_EQ(Status(), "K-VOR-RUR SIM T1 1024PX V2.30"); // the firmware text
+    EXPECT_EQ(Words(), DistinctWords());
+    EXPECT_EQ((std::vector<int>{com, stop_flag, exchange_busy}), (std::vector<int>{2, 1, 0}));
+    EXPECT_EQ(std::make_pair(first.RequestCount(), second.RequestCount()), std::make_pair(2, 4));
 }
 
-// ---- hardware adaptation ----------------------------------------------------------------------
-
-struct HardwareCase {
+// The panels, ranges and status line after the probe, per sensor description and firmware reply.
+struct SensorCase {
     const char *name;
-    int ccdtype, ccdresolution, softversion, pcbtype, ccdmaxpixel, ccdsubpixel, ccdpixE;
-    unsigned short pixE, yAxisMax, maxPixel;
-    double xStep;
-    const char *ringHigh; // item 1 of the operation-mode ring ("" : left as the panel has it)
-    int rs232Dimmed, tolDeltaDimmed, opModeDimmed, anaModeDimmed; // -1: not checked
+    int sensor[7]; // ccdtype, resolution, version, pcb, maxpixel, subpixel, pixE
+    int pixE, yAxisMax, maxPixel, xStep;   // taken over (x step 0: not checked)
+    const char *ring;                      // items 0 and 1 of the operation-mode ring
+    int versionDim, opModeDim, anaModeDim; // dimmed: 1 or 0; -1: not checked
+    const char *tolDelta;                  // the numeric's label and range
+    const char *firmware, *fault, *status; // nullptr: the name, no fault, the firmware text
 };
 
-class HardwareTest : public LinkTest, public ::testing::WithParamInterface<HardwareCase> {};
+class SensorTest : public LinkTest, public ::testing::WithParamInterface<SensorCase> {};
 
-TEST_P(HardwareTest, PanelsAndRangesFollowTheSensorType) {
-    const HardwareCase &c = GetParam();
-    SimSettings s;
-    s.ccdtype = c.ccdtype;
-    s.ccdresolution = c.ccdresolution;
-    s.softversion = c.softversion;
-    s.pcbtype = c.pcbtype;
-    s.ccdmaxpixel = c.ccdmaxpixel;
-    s.ccdsubpixel = c.ccdsubpixel;
-    s.ccdpixE = c.ccdpixE;
-    AddSensor(s);
-    ASSERT_TRUE(StartProgram());
-
-    EXPECT_EQ(pixB, 1);
-    EXPECT_EQ(pixE, c.pixE);
-    EXPECT_EQ(YAXISMAX, c.yAxisMax);
-    EXPECT_EQ(ccdmaxpixel, c.maxPixel);
-    EXPECT_DOUBLE_EQ(xArray8[1], c.xStep);
-    EXPECT_DOUBLE_EQ(xArray8[255], 255 * c.xStep);
-    const std::vector<std::string> ring = RingLabels(pPara1, PARA1_DROPopMode);
-    ASSERT_GE(ring.size(), 2u);
-    if (std::string(c.ringHigh) == "HI-GAIN") {
-        EXPECT_EQ(ring[1], "HI-GAIN");
-        EXPECT_EQ(ring[0], "LO-GAIN");
-    } else if (std::string(c.ringHigh) == "ADC-CONV") {
-        EXPECT_EQ(ring[1], "ADC-CONV");
-        EXPECT_EQ(ring[0], "DIG-COMP");
-    }
-    if (c.rs232Dimmed >= 0) {
-        EXPECT_EQ(Dimmed(pPara1, PARA1_DROPrs232Mode), c.rs232Dimmed);
-    }
-    if (c.tolDeltaDimmed >= 0) {
-        EXPECT_EQ(Dimmed(pPara1, PARA1_NUMtolDelta), c.tolDeltaDimmed);
-    }
-    if (c.opModeDimmed >= 0) {
-        EXPECT_EQ(Dimmed(pPara1, PARA1_DROPopMode), c.opModeDimmed);
-    }
-    if (c.anaModeDimmed >= 0) {
-        EXPECT_EQ(Dimmed(pPara1, PARA1_RINGanaMode), c.anaModeDimmed);
-        EXPECT_EQ(Dimmed(pHandle, MAINPANEL_NUMVideoMax), c.anaModeDimmed);
-        EXPECT_EQ(Dimmed(pHandle, MAINPANEL_NUMJetMax), c.anaModeDimmed);
-    }
-    double lo = -1, hi = -1;
-    int mode = -1;
-    GetAxisScalingMode(pHandle, MAINPANEL_GRAPHVideo, VAL_XAXIS, &mode, &lo, &hi);
-    EXPECT_EQ(mode, VAL_MANUAL);
-    EXPECT_DOUBLE_EQ(lo, 1.0);
-    EXPECT_DOUBLE_EQ(hi, c.ccdsubpixel);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Types, HardwareTest,
-    ::testing::Values(
-        // name, type, res, version, pcb, maxpix, subpix, pixE(sensor) -> pixE, YAXISMAX,
-        // ccdmaxpixel, x step, ring, dims (rs232, tolDelta, opMode, anaMode)
-        HardwareCase{"type1_v1001", 1, 350, 1001, 0, 1024, 1024, 1024, 1024, 256, 1024, 4,
-                     "HI-GAIN", 1, 1, -1, -1},
-        HardwareCase{"type1_v999", 1, 350, 999, 0, 1024, 1024, 1024, 1024, 256, 1024, 4, "HI-GAIN",
-                     0, 0, -1, -1},
-        HardwareCase{"type1_v219", 1, 350, 219, 0, 1024, 2048, 1024, 1024, 1024, 1024, 8, "HI-GAIN",
-                     0, 0, -1, -1},
-        HardwareCase{"type2_res750", 2, 750, 230, 0, 1024, 1536, 1024, 1024, 1024, 1024, 6,
-                     "HI-GAIN", -1, -1, -1, -1},
-        HardwareCase{"type3", 3, 350, 230, 0, 512, 512, 512, 512, 1024, 512, 2, "HI-GAIN", -1, -1,
-                     -1, -1},
-        HardwareCase{"type101_bad_pixels", 101, 0, 230, 0, 4096, 1180, 256, 256, 1024, 256, 5,
-                     "ADC-CONV", -1, -1, -1, -1},
-        HardwareCase{"type102_v220", 102, 0, 220, 0, 768, 768, 768, 768, 256, 768, 3, "ADC-CONV",
-                     -1, -1, 0, -1},
-        HardwareCase{"type103_pcb100", 103, 0, 230, 100, 1280, 2560, 1200, 9600, 256, 1280, 10,
-                     "ADC-CONV", -1, -1, -1, 0},
-        HardwareCase{"type104_pcb101", 104, 0, 230, 101, 1536, 8192, 1536, 12288, 256, 1536, 32,
-                     "ADC-CONV", -1, -1, -1, 0},
-        HardwareCase{"unknown_type", 77, 0, 230, 0, 1024, 1024, 1024, 1024, 1024, 1024, 4,
-                     "ADC-CONV", -1, -1, -1, -1}),
-    [](const ::testing::TestParamInfo<HardwareCase> &info) { return info.param.name; });
-
-TEST_F(LinkTest, Type102Version230UsesTheDeltaToleranceAsOffsetValue) {
-    SimSettings s;
-    s.ccdtype = 102;
-    s.softversion = 230;
-    s.eeprom = DistinctWords();
-    s.eeprom[PW_tolDelta] = 975;
-    AddSensor(s);
-    ASSERT_TRUE(StartProgram());
-    EXPECT_EQ(Dimmed(pPara1, PARA1_DROPopMode), 1);
+TEST_P(SensorTest, PanelsRangesAndStatusFollowTheSensor) {
+    const SensorCase &c = GetParam();
+    SimSettings s = c.fault ? Sensor({c.fault}) : Sensor();
+    s.firmware = c.firmware ? c.firmware : c.name;
+    // clang-format off
+    int SimSettings::*const fields[] = {&SimSettings::ccdtype, &SimSettings::ccdresolution, &SimSettings::softversion,
+        &SimSettings::pcbtype, &SimSettings::ccdmaxpixel, &SimSettings::ccdsubpixel, &SimSettings::ccdpixE};
+    const std::tuple<int *, int, int> dims[] = {{&pPara1, PARA1_DROPrs232Mode, c.versionDim},
+        {&pPara1, PARA1_NUMtolDelta, c.versionDim}, {&pPara1, PARA1_DROPopMode, c.opModeDim},
+        {&pPara1, PARA1_RINGanaMode, c.anaModeDim}, {&pHandle, MAINPANEL_NUMVideoMax, c.anaModeDim},
+        {&pHandle, MAINPANEL_NUMJetMax, c.anaModeDim}};
+    // clang-format on
+    for (int i = 0; i < 7; i++)
+        s.*fields[i] = c.sensor[i];
+    Start(s);
+    EXPECT_EQ(
+        (std::vector<int>{pixB, pixE, YAXISMAX, ccdmaxpixel, c.xStep ? int(xArray8[255]) : 0}),
+        (std::vector<int>{1, c.pixE, c.yAxisMax, c.maxPixel, 255 * c.xStep}));
+    auto *ring = qobject_cast<QComboBox *>(PlatformControlWidget(pPara1, PARA1_DROPopMode));
+    ASSERT_TRUE(ring && ring->count() >= 2);
+    EXPECT_EQ((ring->itemText(0) + "/" + ring->itemText(1)).toStdString(), c.ring);
+    for (auto [panel, control, dimmed] : dims)
+        EXPECT_TRUE(dimmed < 0 || Attr(*panel, control, ATTR_DIMMED) == dimmed) << control;
     char label[MAX_PATHNAME_LEN] = {};
     GetCtrlAttribute(pPara1, PARA1_NUMtolDelta, ATTR_LABEL_TEXT, label);
-    EXPECT_STREQ(label, "OFFSET-VALUE");
-    int lo = 0, hi = 0;
-    GetCtrlAttribute(pPara1, PARA1_NUMtolDelta, ATTR_MIN_VALUE, &lo);
-    GetCtrlAttribute(pPara1, PARA1_NUMtolDelta, ATTR_MAX_VALUE, &hi);
-    EXPECT_EQ(lo, 950);
-    EXPECT_EQ(hi, 1000);
-    EXPECT_EQ(PanelWords()[PW_tolDelta], 975);
-    EXPECT_EQ(pixE, 768);
-    EXPECT_EQ(YAXISMAX, 256);
-}
-
-TEST_F(LinkTest, HardwareReplyWithWrongEchoStoresTheWordsButAdaptsNothing) {
-    SimSettings s;
-    s.ccdtype = 104;
-    s.faults.push_back(Fault(SimFaultKind::WrongEcho, 10, 0));
-    AddSensor(s);
-    ASSERT_TRUE(StartProgram());
-    EXPECT_EQ(ccdtype, 104);
-    EXPECT_EQ(pixE, 1024); // the start-up range, not type 104's 1536
-    EXPECT_EQ(YAXISMAX, 1024);
-    // The probe goes on: the firmware text is the last word.
-    EXPECT_NE(Status().find("SIM"), std::string::npos);
-}
-
-// ---- firmware text -----------------------------------------------------------------------------
-
-struct FirmwareCase {
-    const char *name;
-    int pcbtype;
-    const char *text;
-    int replyLength; // 0: the sensor's own 72 bytes
-    const char *status;
-};
-
-class FirmwareTest : public LinkTest, public ::testing::WithParamInterface<FirmwareCase> {};
-
-TEST_P(FirmwareTest, StatusLineShowsTheTextOnlyForExactly72Bytes) {
-    const FirmwareCase &c = GetParam();
-    SimSettings s;
-    s.pcbtype = c.pcbtype;
-    s.firmware = c.text;
-    if (c.replyLength > 0) s.faults.push_back(Fault(SimFaultKind::ReplyLength, 7, c.replyLength));
-    AddSensor(s);
-    ASSERT_TRUE(StartProgram());
-    EXPECT_EQ(Status(), c.status);
-    // The receive callback is back: a GET after the firmware request works.
-    Click(pHandle, MAINPANEL_BTNGet, EVENT_COMMIT);
+    EXPECT_EQ(label + (" " + std::to_string(Attr(pPara1, PARA1_NUMtolDelta, ATTR_MIN_VALUE))) +
+                  ".." + std::to_string(Attr(pPara1, PARA1_NUMtolDelta, ATTR_MAX_VALUE)),
+              c.tolDelta);
+    EXPECT_EQ(Status(), c.status ? c.status : s.firmware);
+    Click(pHandle, MAINPANEL_BTNGet, EVENT_COMMIT); // the receive callback is back
     EXPECT_EQ(Status(), "Parameter-frame received! - Line Ok!");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Forms, FirmwareTest,
-    ::testing::Values(
-        FirmwareCase{"word_form", 0, "V1.23 word form board", 0, "V1.23 word form board"},
-        FirmwareCase{"text_form", 100, "V4.56 text form board", 0, "V4.56 text form board"},
-        // 72 characters of text: the status text holds 71 of them.
-        FirmwareCase{"text_form_full", 101,
-                     "123456789012345678901234567890123456789012345678901234567890123456789012", 0,
-                     "12345678901234567890123456789012345678901234567890123456789012345678901"},
-        FirmwareCase{"short_reply", 100, "V4.56", 70, "Error reading firmware-info!"},
-        // Too long: no text is taken, but the reply counts as there; the GET's text stays.
-        FirmwareCase{"long_reply", 100, "V4.56", 74, "Parameter-frame received! - Line Ok!"}),
-    [](const ::testing::TestParamInfo<FirmwareCase> &info) { return info.param.name; });
+const char kGain[] = "LO-GAIN/HI-GAIN", kAdc[] = "DIG-COMP/ADC-CONV";
+const char kTol[] = "Tol-diff check [pixel] 0..65535", kOffset[] = "OFFSET-VALUE 950..1000";
+const char k72[] = "123456789012345678901234567890123456789012345678901234567890123456789012";
+const char k71[] = "12345678901234567890123456789012345678901234567890123456789012345678901";
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Types, SensorTest, ::testing::Values(
+    SensorCase{"type1_v1001",   {1,   350, 1001, 0,   1024, 1024, 1024}, 1024,  256,  1024, 4,  kGain, 1,  -1, -1, kTol,    nullptr, nullptr, nullptr},
+    SensorCase{"type1_v999",    {1,   350, 999,  0,   1024, 1024, 1024}, 1024,  256,  1024, 4,  kGain, 0,  -1, -1, kTol,    nullptr, nullptr, nullptr},
+    SensorCase{"type1_v219",    {1,   350, 219,  0,   1024, 2048, 1024}, 1024,  1024, 1024, 8,  kGain, 0,  -1, -1, kTol,    nullptr, nullptr, nullptr},
+    SensorCase{"type2_res750",  {2,   750, 230,  100, 1024, 1536, 1024}, 8192,  1024, 1024, 6,  kGain, -1, -1, 0,  kTol,    nullptr, "firmware-length=74", "Parameter-frame received! - Line Ok!"},
+    SensorCase{"type3",         {3,   350, 230,  100, 512,  512,  512},  4096,  1024, 512,  2,  kGain, -1, -1, 0,  kTol,    nullptr, "firmware-length=70", "Error reading firmware-info!"},
+    SensorCase{"type101",       {101, 0,   230,  0,   4096, 1180, 256},  256,   1024, 256,  5,  kAdc,  -1, -1, -1, kTol,    nullptr, nullptr, nullptr},
+    SensorCase{"type102_v220",  {102, 0,   220,  0,   768,  768,  768},  768,   256,  768,  3,  kAdc,  -1, 0,  -1, kTol,    nullptr, nullptr, nullptr},
+    SensorCase{"type102_v230",  {102, 0,   230,  0,   768,  768,  768},  768,   256,  768,  3,  kGain, -1, 1,  -1, kOffset, nullptr, nullptr, nullptr},
+    SensorCase{"type103_pcb100", {103, 0,  230,  100, 1280, 2560, 1200}, 9600,  256,  1280, 10, kAdc,  -1, -1, 0,  kTol,    nullptr, nullptr, nullptr},
+    SensorCase{"type104_pcb101", {104, 0,  230,  101, 1536, 8192, 1536}, 12288, 256,  1536, 32, kAdc,  -1, -1, 0,  kTol,    k72,     nullptr, k71},
+    SensorCase{"type104_wrong_echo", {104, 0, 230, 101, 1536, 8192, 1536}, 1024, 1024, 1536, 0, kGain, -1, -1, -1, kTol, nullptr, "wrong-echo@10", nullptr},
+    SensorCase{"unknown_type",  {77,  0,   230,  0,   1024, 1024, 1024}, 1024,  1024, 1024, 4,  kAdc,  -1, -1, -1, kTol,    nullptr, nullptr, nullptr}),
+    [](const ::testing::TestParamInfo<SensorCase> &info) { return info.param.name; });
+// clang-format on

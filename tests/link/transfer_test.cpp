@@ -1,214 +1,142 @@
-// GET, SEND, TEACH and RESET against the simulated sensor, and the guard that keeps a second
-// one-shot exchange from starting inside the wait of the first.
+// GET, SEND, TEACH and RESET against the simulated sensor, one one-shot exchange at a time,
+// exchanges during RUN, and the panels' edge entries and hardware-mode dimming.
 #include "link_fixture.h"
 
-#include "com232.h"
-#include "devinfo.h"
-#include "kvor_panels.h"
-#include "params.h"
-#include "userint.h"
-#include "utility.h"
+using TransferTest = LinkTest;
+static const char kGetText[] = "Parameter-frame received! - Line Ok!";
 
-namespace {
-
-SimFault NoReplyTo(int command) {
-    SimFault f;
-    f.kind = SimFaultKind::NoReply;
-    f.command = command;
-    return f;
-}
-
-std::vector<unsigned short> AsWords(const SimWords &w) {
-    return {w.begin(), w.end()};
-}
-
-// A set with every checked word out of range (ccdsubpixel 1000, ccdmaxpixelX8 8192), and
-// what the panels must show for it.
-SimWords OutOfRange() {
-    //      power rs232 vthd ana pol eval eL    eR setp tol opM hw sp12 sp13 avg  tolD
-    return {1001, 2, 5, 8, 2, 9, 1500, 0, 700, 0, 1, 7, 0, 4242, 2000, 1234};
-}
-std::vector<unsigned short> OutOfRangeCorrected() {
-    return {500, 0, 10, 0, 1, 4, 1, 1, 700, 1, 1, 3, 1, 4242, 1024, 1234};
-}
-
-class TransferTest : public LinkTest {
-  protected:
-    // A sensor with ccdsubpixel 1000 whose EEPROM (and so RAM) holds `eeprom`.
-    SimSensor &StartWithSensor(const SimWords &eeprom = DistinctWords()) {
-        SimSettings s;
-        s.ccdsubpixel = 1000;
-        s.eeprom = eeprom;
-        SimSensor &sim = AddSensor(s);
-        EXPECT_TRUE(StartProgram());
-        return sim;
-    }
-};
-
-} // namespace
-
-// ---- GET ---------------------------------------------------------------------------------------
-
-TEST_F(TransferTest, GetCorrectsOutOfRangeWordsFromRamAndFromEeprom) {
-    SimSensor &sim = StartWithSensor(OutOfRange()); // RAM starts as a copy of EEPROM
-    // The start-up GET has already taken and corrected the words.
-    EXPECT_EQ(Words(), OutOfRangeCorrected());
-
-    struct Case {
-        int radio;
-        int command;
-    };
-    for (Case c : {Case{MAINPANEL_RBTRam, 2}, Case{MAINPANEL_RBTEeprom, 4}}) {
-        SCOPED_TRACE(c.command);
-        // RAM good and EEPROM bad for the EEPROM GET, RAM bad for the RAM GET.
-        sim.SetRam(c.command == 4 ? DistinctWords() : OutOfRange());
-        ChooseTarget(c.radio);
-        const int before = sim.RequestCount(c.command);
+TEST_F(TransferTest, GetMendsTheWordsAndSendWritesThePanelValuesToRamOrEeprom) {
+    // Every checked word out of range (ccdsubpixel 1536, ccdmaxpixelX8 8192) and its mends;
+    // each control set to a value it did not show, so a control on the wrong word shows
+    // (words 12 and 13 have none and go out as the GET left them).
+    const Words16 wild = {1001, 2, 5, 8, 2, 9, 1600, 0, 700, 0, 1, 7, 0, 4242, 2000, 1234};
+    const Words16 mended = {500, 0, 10, 0, 1, 4, 1, 1, 700, 1, 1, 3, 1, 4242, 1024, 1234};
+    // clang-format off
+    const std::tuple<int *, int, int> entries[] = {
+        {&pPara2, PARA2_SLIDEpower, 301},    {&pPara1, PARA1_DROPrs232Mode, 1},   {&pPara2, PARA2_SLIDEVideoThreshold, 250},
+        {&pPara1, PARA1_RINGanaMode, 5},     {&pPara1, PARA1_DROPpolarity, 0},    {&pPara1, PARA1_DROPEvalMode, 3},
+        {&pPara2, PARA2_NEDITEdgeLeft, 5},   {&pPara2, PARA2_NEDITEdgeRight, 800}, {&pPara2, PARA2_NUMSetpoint, 601},
+        {&pPara1, PARA1_NEDITTolerance, 70}, {&pPara1, PARA1_DROPopMode, 0},      {&pPara1, PARA1_DROPHardwareMode, 1},
+        {&pPara1, PARA1_DROPaverage, 64},    {&pPara1, PARA1_NUMtolDelta, 1111}};
+    // clang-format on
+    const Words16 sent = {301, 1, 250, 5, 0, 3, 5, 800, 601, 70, 0, 1, 1, 4242, 64, 1111};
+    SimSettings s = Sensor();
+    s.eeprom = wild; // and so the RAM
+    SimSensor &sim = Start(s);
+    for (auto [radio, get, send] :
+         {std::tuple{MAINPANEL_RBTRam, 2, 1}, std::tuple{MAINPANEL_RBTEeprom, 4, 3}}) {
+        SetCtrlVal(pHandle, radio, 1); // the memory target, as the operator chooses it
+        Click(pHandle, radio, EVENT_VAL_CHANGED);
+        sim.SetRam(get == 4 ? DistinctWords() : wild); // the EEPROM GET must not read it
+        SetWords(DistinctWords(), true);
         Click(pHandle, MAINPANEL_BTNGet, EVENT_COMMIT);
-        EXPECT_EQ(sim.RequestCount(c.command), before + 1);
-        EXPECT_EQ(Command(sim.LastRequest()), c.command);
-        EXPECT_EQ(Status(), "Parameter-frame received! - Line Ok!");
-        EXPECT_EQ(Words(), OutOfRangeCorrected());
-        std::vector<unsigned short> shown = PanelWords();
-        std::vector<unsigned short> expected = OutOfRangeCorrected();
-        expected[PW_spare12] = expected[PW_spare13] = 0xFFFF;
-        EXPECT_EQ(shown, expected);
-        EXPECT_EQ(graphrefresh, 0);
-    }
-}
+        EXPECT_EQ(Command(sim.LastRequest()), get);
+        EXPECT_EQ(Status(), kGetText);
+        EXPECT_EQ(Words(), mended); // the panels alone would hide it: the slider stops at 10
+        EXPECT_EQ(PanelWords(), mended);
+        EXPECT_EQ(graphrefresh, 0); // a parameter frame is no measurement to draw
 
-TEST_F(TransferTest, GetWithoutReplyTimesOutAndKeepsTheWords) {
-    SimSensor &sim = StartWithSensor();
-    const std::vector<unsigned short> before = Words();
-    sim.AddFault(NoReplyTo(2));
-    const double t0 = Timer();
-    Click(pHandle, MAINPANEL_BTNGet, EVENT_COMMIT);
-    EXPECT_GE(Timer() - t0, TIMEOUT);
-    EXPECT_EQ(Status(), "Timeout-RS-232...");
-    EXPECT_EQ(Words(), before);
-    // The request carried the current words.
-    EXPECT_EQ(Payload(sim.LastRequest()), before);
-}
-
-// ---- SEND --------------------------------------------------------------------------------------
-
-TEST_F(TransferTest, SendWritesThePanelValuesToRamOrEeprom) {
-    SimSensor &sim = StartWithSensor();
-    struct Case {
-        int radio;
-        int command;
-    };
-    for (Case c : {Case{MAINPANEL_RBTRam, 1}, Case{MAINPANEL_RBTEeprom, 3}}) {
-        SCOPED_TRACE(c.command);
-        std::vector<unsigned short> edited = AsWords(DistinctWords());
-        edited[PW_power] = static_cast<unsigned short>(300 + c.command);
-        edited[PW_setpoint] = static_cast<unsigned short>(600 + c.command);
-        edited[PW_edgeLeft] = 5;
-        SetPanelWords(edited);
-        ChooseTarget(c.radio);
+        for (auto [panel, control, value] : entries)
+            SetCtrlVal(*panel, control, static_cast<unsigned short>(value));
+        const int before = sim.RequestCount();
         Click(pHandle, MAINPANEL_BTNSend, EVENT_LEFT_CLICK);
-        ASSERT_TRUE(PumpUntil([&] { return sim.RequestCount(c.command) == 1; }, 1.0));
+        ASSERT_TRUE(sim.WaitForRequests(before + 1, 1.0));
         const SimFrame f = sim.LastRequest();
-        ASSERT_EQ(f.size(), size_t(38));
-        EXPECT_EQ(Command(f), c.command);
-        // Words 12 and 13 have no control: they go out as the last GET left them.
-        EXPECT_EQ(Payload(f), edited);
-        EXPECT_EQ(c.command == 1 ? AsWords(sim.Ram()) : AsWords(sim.Eeprom()), edited);
+        EXPECT_EQ(std::make_pair(f.size(), Command(f)), std::make_pair(size_t(38), send));
+        EXPECT_EQ(Payload(f), sent);
         EXPECT_EQ(Status(), "Line Ok!");
     }
 }
 
-// ---- TEACH and RESET ---------------------------------------------------------------------------
-
-TEST_F(TransferTest, TeachWithReplyRereadsTheRamParameters) {
-    SimSensor &sim = StartWithSensor();
-    Click(pPara2, PARA2_ButtonTeach, EVENT_COMMIT);
-    EXPECT_EQ(sim.RequestCount(6), 1);
-    EXPECT_EQ(sim.RequestCount(2), 2); // start-up GET and the one after the teach
-    EXPECT_EQ(Status(), "Parameter-frame received! - Line Ok!");
-    // The sensor took its current measurement as setpoint; the panels show it.
-    EXPECT_EQ(WordOf(PW_setpoint), sim.Ram()[PW_setpoint]);
-    EXPECT_EQ(PanelWords()[PW_setpoint], sim.Ram()[PW_setpoint]);
-}
-
-TEST_F(TransferTest, TeachWithoutReplyEndsQuietly) {
-    SimSensor &sim = StartWithSensor();
-    sim.AddFault(NoReplyTo(6));
-    const std::vector<unsigned short> before = Words();
-    Click(pPara2, PARA2_ButtonTeach, EVENT_COMMIT);
-    EXPECT_EQ(sim.RequestCount(6), 1);
-    EXPECT_EQ(sim.RequestCount(2), 1);
-    EXPECT_EQ(Status(), "New setpoint value teached!");
-    EXPECT_EQ(Words(), before);
-}
-
-TEST_F(TransferTest, ResetReportsTheAcknowledgementOrItsAbsence) {
-    SimSensor &sim = StartWithSensor();
-    Click(pPara1, PARA1_ButtonReset, EVENT_COMMIT);
-    EXPECT_EQ(sim.RequestCount(11), 1);
-    EXPECT_EQ(Command(sim.LastRequest()), 11);
-    EXPECT_EQ(Status(), "Reset of analog-output Max/Min OK!");
-
-    sim.AddFault(NoReplyTo(11));
-    Click(pPara1, PARA1_ButtonReset, EVENT_COMMIT);
-    EXPECT_EQ(sim.RequestCount(11), 2);
-    EXPECT_EQ(Status(), "Timeout-RS-232...");
-}
-
-// ---- one exchange at a time
-// ----------------------------------------------------------------------
-
-TEST_F(TransferTest, ClicksWhileAOneShotExchangeWaitsAreIgnored) {
-    SimSensor &sim = StartWithSensor();
-    sim.AddFault(NoReplyTo(2));
-    const int requests = sim.RequestCount();
-    int busySeen = 0;
-    Later(300, [&] {
-        busySeen = exchange_busy;
-        SimulateCtrlEvent(pHandle, MAINPANEL_BTNSend, EVENT_LEFT_CLICK, 0, 0);
-        SimulateCtrlEvent(pPara2, PARA2_ButtonTeach, EVENT_COMMIT, 0, 0);
-        SimulateCtrlEvent(pPara1, PARA1_ButtonReset, EVENT_COMMIT, 0, 0);
-        SimulateCtrlEvent(pHandle, MAINPANEL_BTNGet, EVENT_COMMIT, 0, 0);
-    });
-    Click(pHandle, MAINPANEL_BTNGet, EVENT_COMMIT);
-    EXPECT_EQ(busySeen, 1);
-    EXPECT_EQ(exchange_busy, 0);
-    Pump(0.2);
-    EXPECT_EQ(sim.RequestCount(), requests + 1); // the GET alone
-    EXPECT_EQ(Status(), "Timeout-RS-232...");
-
-    // Once the GET is over the buttons act again.
-    sim.ClearFaults();
-    Click(pPara1, PARA1_ButtonReset, EVENT_COMMIT);
-    EXPECT_EQ(Status(), "Reset of analog-output Max/Min OK!");
-}
-
-// ---- memory target
-// -------------------------------------------------------------------------------
-
-TEST_F(TransferTest, RadioButtonsActAsOneGroupWithRamAsFallBack) {
-    StartWithSensor();
-    auto on = [](int control) {
-        int v = -1;
-        GetCtrlVal(pHandle, control, &v);
-        return v;
+TEST_F(TransferTest, OneShotExchangesWithAndWithoutReplyIgnoreClicksWhileTheyWait) {
+    SimSensor &sim = Start();
+    struct Case {
+        int *panel;
+        int control, command;
+        const char *fault, *status; // fault nullptr: the sensor replies
     };
-    ChooseTarget(MAINPANEL_RBTEeprom);
-    EXPECT_EQ(target, EEPROM);
-    EXPECT_EQ(on(MAINPANEL_RBTRam), 0);
-    EXPECT_EQ(on(MAINPANEL_RBTFile), 0);
-    ChooseTarget(MAINPANEL_RBTFile);
-    EXPECT_EQ(target, DATFILE);
-    EXPECT_EQ(on(MAINPANEL_RBTEeprom), 0);
+    const Case cases[] = {
+        {&pPara2, PARA2_ButtonTeach, 6, nullptr, kGetText}, // then the new setpoint is read
+        {&pPara2, PARA2_ButtonTeach, 6, "no-reply@6", "New setpoint value teached!"},
+        {&pPara1, PARA1_ButtonReset, 11, nullptr, "Reset of analog-output Max/Min OK!"},
+        {&pPara1, PARA1_ButtonReset, 11, "no-reply@11", "Timeout-RS-232..."},
+        {&pHandle, MAINPANEL_BTNGet, 2, "no-reply@2", "Timeout-RS-232..."}};
+    Later(6000, [] { stop_flag = 1; }); // ends a RUN or VIDEO loop that should not have started
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.status);
+        sim.ClearFaults();
+        if (c.fault) {
+            sim.AddFault(Sensor({c.fault}).faults[0]);
+            Later(300, [] { // every button while the exchange waits
+                Click(pHandle, MAINPANEL_BTNSend, EVENT_LEFT_CLICK);
+                Click(pPara2, PARA2_ButtonTeach, EVENT_COMMIT);
+                Click(pPara1, PARA1_ButtonReset, EVENT_COMMIT);
+                for (int button : {MAINPANEL_BTNGet, MAINPANEL_BTNRun, MAINPANEL_BTNVideo})
+                    Click(pHandle, button, EVENT_COMMIT);
+            });
+        }
+        const int requests = sim.RequestCount();
+        SetWords(DistinctWords(), true);
+        const double t0 = Timer();
+        Click(*c.panel, c.control, EVENT_COMMIT);
+        EXPECT_GE(Timer() - t0, c.fault ? TIMEOUT : 0);
+        const bool reread = std::string(c.status) == kGetText;
+        EXPECT_EQ(sim.RequestCount(), requests + 1 + reread);
+        EXPECT_EQ(Command(sim.LastRequest()), reread ? 2 : c.command);
+        EXPECT_EQ(Status(), c.status); // and exchange_busy is back to 0, or the next case fails
+        EXPECT_EQ(PanelWords(), reread ? sim.Ram() : DistinctWords());
+    }
+    EXPECT_EQ(Payload(sim.LastRequest()), DistinctWords()); // the GET carries the words
+}
 
-    // Switching the chosen button off falls back to RAM.
-    SetCtrlVal(pHandle, MAINPANEL_RBTFile, 0);
-    Click(pHandle, MAINPANEL_RBTFile, EVENT_VAL_CHANGED);
-    EXPECT_EQ(target, RAM);
-    EXPECT_EQ(on(MAINPANEL_RBTRam), 1);
-    EXPECT_EQ(on(MAINPANEL_RBTFile), 0);
-    SetCtrlVal(pHandle, MAINPANEL_RBTRam, 0);
-    Click(pHandle, MAINPANEL_RBTRam, EVENT_VAL_CHANGED);
-    EXPECT_EQ(target, RAM);
-    EXPECT_EQ(on(MAINPANEL_RBTRam), 1);
+TEST_F(TransferTest, ExchangesStartedDuringRunGoThroughAndNeverTakeAMeasurementAsWords) {
+    SimSensor &sim = Start();
+    sim.SetPaced(true); // so the loop's own replies are on the wire when GET starts
+    for (int round = 0; round < 4; round++) {
+        const int gets = sim.RequestCount(2), resets = sim.RequestCount(11);
+        SetWords(DistinctWords());
+        Later(250 + 17 * round, [] { Click(pHandle, MAINPANEL_BTNGet, EVENT_COMMIT); });
+        Later(900 + 13 * round, [] { Click(pPara1, PARA1_ButtonReset, EVENT_COMMIT); });
+        Later(1600, [] { Click(pHandle, MAINPANEL_BTNStop, EVENT_COMMIT); });
+        Click(pHandle, MAINPANEL_BTNRun, EVENT_COMMIT);
+        EXPECT_GT(sim.RequestCount(8), 0);
+        EXPECT_EQ(std::make_pair(sim.RequestCount(2), sim.RequestCount(11)),
+                  std::make_pair(gets + 1, resets + 1));
+        // No measurement frame became the words (RUN itself writes setpoint and tolerance).
+        Words16 words = Words();
+        for (int i : {PW_setpoint, PW_tolerance})
+            words[i] = DistinctWords()[i];
+        EXPECT_EQ(words, DistinctWords()) << round;
+    }
+}
+
+TEST_F(TransferTest, PanelEdgeEntriesAreClampedAndMoveTheirCursorsHardwareModeDimsTolerance) {
+    Start(); // type 1: edges 1 .. 1024
+    struct Case {
+        int control, word, cursor, entered, shown;
+        bool taken; // a corrected entry goes into the word at once
+    };
+    // clang-format off
+    const Case cases[] = {
+        {PARA2_NEDITEdgeLeft, PW_edgeLeft, 2, 0, 1, true},        {PARA2_NEDITEdgeRight, PW_edgeRight, 3, 2000, 1024, true},
+        {PARA2_NEDITEdgeLeft, PW_edgeLeft, 2, 1024, 1024, false}, {PARA2_NEDITEdgeRight, PW_edgeRight, 3, 0, 2, true},
+        {PARA2_NEDITEdgeLeft, PW_edgeLeft, 2, 2000, 1023, true},  {PARA2_NEDITEdgeRight, PW_edgeRight, 3, 1, 1, false}};
+    // clang-format on
+    for (const Case &c : cases) {
+        parameter[PARAM_HEADER + c.word] = 555;
+        SetCtrlVal(pPara2, c.control, static_cast<unsigned short>(c.entered));
+        Click(pPara2, c.control, EVENT_COMMIT);
+        unsigned short shown = 0;
+        double x = -1, y = -1;
+        GetCtrlVal(pPara2, c.control, &shown);
+        GetGraphCursor(pHandle, MAINPANEL_GRAPHBar, c.cursor, &x, &y);
+        EXPECT_EQ((std::vector<int>{shown, int(x), Words()[c.word]}),
+                  (std::vector<int>{c.shown, c.shown, c.taken ? c.shown : 555}))
+            << c.control << " " << c.entered;
+    }
+    for (unsigned short mode : {0, 1, 2, 3}) { // modes 1 and 3 let the operator set it
+        SetCtrlVal(pPara1, PARA1_DROPHardwareMode, mode);
+        Click(pPara1, PARA1_DROPHardwareMode, EVENT_COMMIT);
+        EXPECT_EQ(Attr(pPara1, PARA1_NEDITTolerance, ATTR_DIMMED), mode % 2 ? 0 : 1) << mode;
+    }
 }
