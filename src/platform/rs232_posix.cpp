@@ -147,6 +147,28 @@ bool IsHangUpError(int err) {
     return err == EIO || err == ENXIO || err == ENODEV;
 }
 
+// The transfer loop of ComWrt and ComRd: io(at, n) moves at most n bytes from offset `at` (one
+// write() or read()) and *done counts what has moved. When the line is not ready,
+// notReady(seconds left to the deadline) waits and says whether to go on. Returns 1 when all
+// bytes moved or notReady gave up, otherwise the failed call's result (0, or -1 with errno).
+template <class Io, class NotReady>
+ssize_t Transfer(int count, double deadline, int *done, Io io, NotReady notReady) {
+    while (*done < count) {
+        const ssize_t r = io(*done, count - *done);
+        if (r > 0) {
+            *done += int(r);
+            continue;
+        }
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0 && errno == EAGAIN) {
+            if (notReady(deadline - Now())) continue;
+            return 1;
+        }
+        return r;
+    }
+    return 1;
+}
+
 } // namespace os
 
 // ---- port state -------------------------------------------------------------------------------
@@ -443,24 +465,13 @@ int ComWrt(int portNumber, const char *buffer, int count) {
     Port *p = OpenPort(portNumber, &code);
     if (!p) return code;
     if (count < 0 || (count > 0 && !buffer)) return kRS232InvalidParameter;
-    const double deadline = os::Now() + p->timeout;
     int done = 0;
-    while (done < count) {
-        ssize_t r = write(p->fd, buffer + done, size_t(count - done));
-        if (r > 0) {
-            done += int(r);
-            continue;
-        }
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0 && errno == EAGAIN) {
-            const double left = deadline - os::Now();
-            if (left > 0 && os::Wait(p->fd, POLLOUT, left)) continue;
-            break; // output queue stayed full for the whole time-out
-        }
-        const int err = errno;
-        if (done > 0) break;
-        return Failure(portNumber, err);
-    }
+    const ssize_t r = os::Transfer(
+        count, os::Now() + p->timeout, &done,
+        [&](int at, int n) { return write(p->fd, buffer + at, size_t(n)); },
+        // Given up when the output queue stays full for the whole time-out.
+        [&](double left) { return left > 0 && os::Wait(p->fd, POLLOUT, left); });
+    if (r <= 0 && done == 0) return Failure(portNumber, errno);
     TraceBytes("com-write", portNumber, reinterpret_cast<const unsigned char *>(buffer), done);
     if (done == 0 && count > 0) return kRS232Timeout;
     return done;
@@ -472,28 +483,20 @@ int ComRd(int portNumber, char *buffer, int count) {
     if (!p) return code;
     if (count < 0 || (count > 0 && !buffer)) return kRS232InvalidParameter;
     const int fd = p->fd;
-    const double deadline = os::Now() + p->timeout;
     int done = 0, vmin = p->baseVmin, failure = 0;
-    while (done < count) {
-        ssize_t r = read(fd, buffer + done, size_t(count - done));
-        if (r > 0) {
-            done += int(r);
-            continue;
-        }
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0 && errno == EAGAIN) {
-            const double left = deadline - os::Now();
-            if (left <= 0) break;
+    const ssize_t r = os::Transfer(
+        count, os::Now() + p->timeout, &done,
+        [&](int at, int n) { return read(fd, buffer + at, size_t(n)); },
+        [&](double left) {
+            if (left <= 0) return false;
             // Let the kernel wake us once the rest is there (VMIN is also the readiness mark).
             const int want = std::min(count - done, os::kMaxVmin);
             if (want != vmin && os::SetVmin(fd, want)) vmin = want;
             os::Wait(fd, POLLIN, left);
-            continue;
-        }
-        // read() gives 0 on a raw line only when it has been hung up.
-        failure = Failure(portNumber, r == 0 ? EIO : errno);
-        break;
-    }
+            return true;
+        });
+    // read() gives 0 on a raw line only when it has been hung up.
+    if (r <= 0) failure = Failure(portNumber, r == 0 ? EIO : errno);
     if (g_ports[portNumber].fd == fd) {
         if (vmin != p->baseVmin) os::SetVmin(fd, p->baseVmin);
         p->taken += unsigned(done);
