@@ -9,291 +9,139 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <array>
+#include <numeric>
 
-namespace {
-
-struct Rect {
-    double x1, y1, x2, y2;
-    int colour;
-    bool operator==(const Rect &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &o, const Rect &r) {
-    return o << "(" << r.x1 << "," << r.y1 << ")-(" << r.x2 << "," << r.y2 << ") #" << std::hex
-             << r.colour << std::dec;
-}
-
-std::vector<Rect> BarRects() {
-    std::vector<Rect> out;
-    for (int i = 0; i < GetGraphPlotCount(pHandle, MAINPANEL_GRAPHBar); i++) {
-        Rect r{};
-        int fill = -1;
-        if (GetGraphRectangle(pHandle, MAINPANEL_GRAPHBar, i, &r.x1, &r.y1, &r.x2, &r.y2, &r.colour,
-                              &fill) == 0) {
-            EXPECT_EQ(fill, r.colour) << "frame and fill differ in rectangle " << i;
-            out.push_back(r);
-        }
-    }
-    return out;
-}
-
-std::pair<double, double> Cursor(int graph, int n) {
-    double x = -1, y = -1;
-    EXPECT_EQ(GetGraphCursor(pHandle, graph, n, &x, &y), 0);
-    return {x, y};
-}
-
-std::pair<double, double> Axis(int graph, int axis) {
-    int mode = -1;
-    double lo = -1, hi = -1;
-    GetAxisScalingMode(pHandle, graph, axis, &mode, &lo, &hi);
-    return {lo, hi};
-}
-
-int Display(int panel, int control) {
-    int v = -1;
-    GetCtrlVal(panel, control, &v);
-    return v;
-}
+using Rect = std::array<double, 5>; // x1, y1, x2, y2, colour of frame and fill
+using Point = std::pair<double, double>;
+constexpr int R = 0xFF0000, G = 0x00FF00;
 
 class Plots : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        pHandle = LoadPanel(0, PANEL_RESOURCE_FILE, MAINPANEL);
-        pJet = LoadPanel(pHandle, PANEL_RESOURCE_FILE, JETPANEL);
-        ASSERT_GT(pHandle, 0);
-        ASSERT_GT(pJet, 0);
-    }
+    static void SetUpTestSuite() { pHandle = LoadPanel(0, PANEL_RESOURCE_FILE, MAINPANEL); }
     void SetUp() override {
         ASSERT_GT(pHandle, 0);
-        SetCtrlVal(pHandle, MAINPANEL_SWITCHZoom, 0);
-        ccdmaxpixelX8 = 8192;
-        ccdsubpixel = 1536;
-        pixB = 1;
-        pixE = 1535;
+        ccdmaxpixelX8 = 8192, ccdsubpixel = 1536;
+    }
+    static void Band(int zoom, unsigned short S, unsigned short T) {
+        SetCtrlVal(pHandle, MAINPANEL_SWITCHZoom, zoom);
+        setpoint = S, tolerance = T;
+    }
+    static Point Cursor(int graph, int n) {
+        Point p{-1, -1};
+        GetGraphCursor(pHandle, graph, n, &p.first, &p.second);
+        return p;
+    }
+    static std::vector<Point> Cursors(int g) { return {Cursor(g, 1), Cursor(g, 2), Cursor(g, 3)}; }
+    static Point Axis(int graph, int axis) {
+        int mode = -1;
+        Point p{-1, -1};
+        GetAxisScalingMode(pHandle, graph, axis, &mode, &p.first, &p.second);
+        return p;
+    }
+    struct Curve {
+        std::vector<double> x = std::vector<double>(PROFILE_LEN + 1), y = x;
+        int colour = -1, width = 0;
+    };
+    static Curve GetCurve(int graph, int index) {
+        Curve c;
+        const int n = GetGraphCurve(pHandle, graph, index, c.x.data(), c.y.data(), PROFILE_LEN + 1,
+                                    &c.colour, &c.width);
+        c.x.resize(size_t(n)), c.y.resize(size_t(n));
+        return c;
     }
 };
 
+// Live red, frozen dark green (its maximum, element 256, no point), thick; a plot replaces.
 TEST_F(Plots, VideoGraphShowsLiveRedAndFrozenDarkGreen) {
-    unsigned short live[PROFILE_LEN], frozen[PROFILE_LEN + 1];
-    double x[PROFILE_LEN];
-    for (int i = 0; i < PROFILE_LEN; i++) {
-        live[i] = static_cast<unsigned short>(3 * i);
-        frozen[i] = static_cast<unsigned short>(1000 - i);
-        x[i] = 6.0 * i + 1;
-    }
-    frozen[PROFILE_LEN] = 60000; // the maximum, never a point
+    unsigned short curves[2][PROFILE_LEN + 1];
+    std::vector<double> x(PROFILE_LEN);
+    std::iota(curves[0], curves[0] + PROFILE_LEN, 0);
+    std::iota(curves[1], curves[1] + PROFILE_LEN, 700);
+    std::iota(x.begin(), x.end(), 1.5);
+    curves[1][PROFILE_LEN] = 60000;
     YAXISMAX = 256;
-    PlotVIDEOCurve(live, frozen, x);
-    PlotVIDEOCurve(live, frozen, x); // replaces, never adds
-    ASSERT_EQ(GetGraphPlotCount(pHandle, MAINPANEL_GRAPHVideo), 2);
-    const unsigned short *want[2] = {live, frozen};
-    const int colours[2] = {0xFF0000, 0x008000};
+    PlotVIDEOCurve(curves[0], curves[1], x.data());
+    PlotVIDEOCurve(curves[0], curves[1], x.data());
+    ASSERT_EQ(2, GetGraphPlotCount(pHandle, MAINPANEL_GRAPHVideo));
     for (int k = 0; k < 2; k++) {
-        double px[PROFILE_LEN + 1], py[PROFILE_LEN + 1];
-        int colour = -1, width = 0;
-        ASSERT_EQ(GetGraphCurve(pHandle, MAINPANEL_GRAPHVideo, k, px, py, PROFILE_LEN + 1, &colour,
-                                &width),
-                  PROFILE_LEN);
-        EXPECT_EQ(colour, colours[k]);
-        EXPECT_GE(width, 2) << "thick line";
-        for (int i = 0; i < PROFILE_LEN; i++) {
-            ASSERT_EQ(px[i], x[i]);
-            ASSERT_EQ(py[i], want[k][i]);
-        }
+        const Curve c = GetCurve(MAINPANEL_GRAPHVideo, k);
+        EXPECT_EQ(x, c.x);
+        EXPECT_EQ(std::vector<double>(curves[k], curves[k] + PROFILE_LEN), c.y);
+        EXPECT_EQ(std::make_pair(k ? 0x008000 : 0xFF0000, true),
+                  std::make_pair(c.colour, c.width >= 2));
     }
-    EXPECT_EQ(Axis(MAINPANEL_GRAPHVideo, VAL_LEFT_YAXIS), std::make_pair(0.0, 256.0));
+    EXPECT_EQ(Point(0, 256), Axis(MAINPANEL_GRAPHVideo, VAL_LEFT_YAXIS));
     YAXISMAX = 1024;
 }
 
-TEST_F(Plots, JetCurveMarkerAndZoom) {
-    struct Case {
-        int zoom;
-        unsigned short idx;
-        short peak;
-        double cursorX, cursorY, top;
-        unsigned short idxAfter;
-    } cases[] = {
-        {0, 0, 70, 6, 70, 100, 1},     // idxMax 0 is taken as 1
-        {1, 40, 90, 240, 50, 50, 40},  // the marker stays on the zoomed axis
-        {0, 40, 90, 240, 90, 100, 40}, // zoom off again restores 0 .. 100
-        {1, 255, 30, 1530, 30, 50, 255},
-    };
-    for (const auto &c : cases) {
-        short curve[PROFILE_LEN] = {};
-        curve[c.idx == 0 ? 1 : c.idx] = c.peak;
-        SetCtrlVal(pHandle, MAINPANEL_SWITCHZoom, c.zoom);
-        idxMax = c.idx;
-        PlotJETCurve(curve, xArray8);
-        EXPECT_EQ(idxMax, c.idxAfter);
-        EXPECT_EQ(Cursor(MAINPANEL_GRAPHJet, 1), std::make_pair(c.cursorX, c.cursorY)) << c.idx;
-        EXPECT_EQ(Axis(MAINPANEL_GRAPHJet, VAL_LEFT_YAXIS), std::make_pair(0.0, c.top));
-        ASSERT_EQ(GetGraphPlotCount(pHandle, MAINPANEL_GRAPHJet), 1);
-        double py[PROFILE_LEN];
-        int colour = -1;
-        GetGraphCurve(pHandle, MAINPANEL_GRAPHJet, 0, nullptr, py, PROFILE_LEN, &colour, nullptr);
-        EXPECT_EQ(colour, 0xFF0000);
-        EXPECT_EQ(py[c.idx == 0 ? 1 : c.idx], c.peak) << "points above the zoom stay unclipped";
-    }
-}
-
-TEST_F(Plots, StripChartFrameBandAndZoom) {
-    struct Case {
-        unsigned short S, T, M, mode, aMax, aMin;
-        int zoom;
-        double hi, lo, analog, zoomLo, zoomHi;
-    } cases[] = {
-        {1000, 20, 1250, 0, 0, 0, 1, 1020, 980, 1250, 800, 1350},
-        {1000, 60, 900, 2, 3000, 0, 1, 1060, 940, 3000, 760, 1240},
-        {10, 30, 10, 5, 77, 0, 1, 40, 1, 77, 1, 210},                // held at 1
-        {8100, 200, 8150, 7, 0, 0, 1, 8191, 7900, 8150, 7300, 8191}, // held at full scale - 1
-        {1000, 20, 700, 3, 0, 8191, 1, 1020, 980, 1, 600, 1200},     // minimum at its reset value
-        {1000, 20, 1000, 6, 0, 55, 0, 1020, 980, 55, 0, 8192},       // zoom off: full scale
-        {1000, 20, 1000, 9, 5, 5, 0, 1020, 980, 0, 0, 8192},
-    };
-    for (const auto &c : cases) {
-        setpoint = c.S;
-        tolerance = c.T;
-        Mvalue = c.M;
-        anaMode = c.mode;
-        anaMax = c.aMax;
-        anaMin = c.aMin;
-        SetCtrlVal(pHandle, MAINPANEL_SWITCHZoom, c.zoom);
-        PlotRAWGraphX8();
-        const double want[HISTORY_TRACES] = {c.hi, c.lo, double(c.S), double(c.M), c.analog};
-        for (int t = 1; t <= HISTORY_TRACES; t++) {
-            double last = -1;
-            ASSERT_EQ(GetStripChartTrace(pHandle, MAINPANEL_STRIPChart, t, &last, 1), 1);
-            EXPECT_EQ(last, want[t - 1]) << "trace " << t << " S " << c.S << " mode " << c.mode;
-        }
-        EXPECT_EQ(Axis(MAINPANEL_STRIPChart, VAL_LEFT_YAXIS), std::make_pair(c.zoomLo, c.zoomHi))
-            << "S " << c.S << " T " << c.T;
-    }
-    const int colours[HISTORY_TRACES] = {0x008000, 0x008000, 0x000000, 0xFF0000, 0xFF0000};
-    for (int t = 1; t <= HISTORY_TRACES; t++) {
-        int colour = -1;
-        GetTraceAttribute(pHandle, MAINPANEL_STRIPChart, t, ATTR_TRACE_COLOR, &colour);
-        EXPECT_EQ(colour, colours[t - 1]) << "trace " << t;
-    }
-}
-
-TEST_F(Plots, StripChartScrollsTheWholeHistory) {
-    // A fresh history (zeros), then three frames: the screen holds 101 points per trace,
-    // the last 100 being the history with the newest at the right.
-    for (double &v : arrayNORM)
-        v = 0;
-    setpoint = 500;
-    tolerance = 10;
-    anaMode = 0;
-    for (unsigned short m : {11, 12, 13}) {
-        Mvalue = m;
-        PlotRAWGraphX8();
-    }
-    double y[STRIP_POINTS_PER_SCREEN + 5];
-    ASSERT_EQ(GetStripChartTrace(pHandle, MAINPANEL_STRIPChart, 4, y, STRIP_POINTS_PER_SCREEN + 5),
-              STRIP_POINTS_PER_SCREEN);
-    for (int i = 1; i < STRIP_POINTS_PER_SCREEN - 3; i++)
-        ASSERT_EQ(y[i], 0) << i;
-    EXPECT_EQ(y[98], 11);
-    EXPECT_EQ(y[99], 12);
-    EXPECT_EQ(y[100], 13);
-    EXPECT_EQ(arrayNORM[HISTORY_LEN - HISTORY_TRACES - 2], 12); // Mvalue of the frame before
-}
-
-TEST_F(Plots, BarGraphByModeAndEdges) {
-    const int R = 0xFF0000, G = 0x00FF00;
-    struct Case {
-        const char *name;
-        unsigned short mode, L, Rg, cnt, mvs, mve, S, T, pB, pE;
-        double c;
-        std::vector<Rect> rects;
-    };
+// Cursor 1 on the maximum (idxMax 0 taken as 1) stays on the zoomed axis; no point clipped.
+TEST_F(Plots, JetCurveCursorAndZoom) {
     // clang-format off
-    const Case cases[] = {
-        {"left edge", 0, 500, 900, 2, 0, 0, 600, 20, 1, 1535, 500,
-         {{1, .25, 500, 1, R}, {900, .25, 1535, 1, R}, {580, 0, 620, .35, G}}},
-        {"width mode", 2, 500, 900, 2, 0, 0, 400, 40, 1, 1535, 700,
-         {{1, .25, 500, 1, R}, {900, .25, 1535, 1, R}, {480, 0, 520, .35, G}, {880, 0, 920, .35, G}}},
-        // A missing edge puts the position at 1, raised to pixB; the first band's start is
-        // raised to 1, its end is left as computed.
-        {"width mode, no right edge", 2, 500, 0, 2, 0, 0, 400, 40, 30, 1535, 30,
-         {{1, .25, 500, 1, R}, {0, .25, 1535, 1, R}, {1, 0, -150, .35, G}, {210, 0, 250, .35, G}}},
-        {"width mode, no edges counted", 2, 500, 900, 0, 0, 0, 400, 40, 1, 1535, 700,
-         {{1, .25, 500, 1, R}, {900, .25, 1535, 1, R}}},
-        {"one edge, rising section", 1, 500, 900, 1, 10, 20, 10, 30, 1, 1535, 900,
-         {{500, .25, 1535, 1, R}, {1, 0, 40, .35, G}}},
-        {"one edge, falling section", 4, 500, 900, 1, 20, 10, 1500, 35, 1, 1535, 700,
-         {{1, .25, 500, 1, R}, {1465, 0, 1535, .35, G}}},
-        {"band end past the line", 0, 2000, 2000, 2, 0, 0, 1500, 36, 1, 1535, 1535,
-         {{1, .25, 2000, 1, R}, {2000, .25, 1535, 1, R}, {1464, 0, 1536, .35, G}}},
-        {"band start 0 stays", 0, 0, 0, 2, 0, 0, 20, 20, 1, 2000, 1,
-         {{1, .25, 0, 1, R}, {0, .25, 2000, 1, R}, {0, 0, 40, .35, G}}},
-        {"position past the line", 1, 10, 1800, 2, 0, 0, 600, 20, 1, 2000, 1536,
-         {{1, .25, 10, 1, R}, {1800, .25, 2000, 1, R}, {580, 0, 620, .35, G}}},
-    };
-    // clang-format on
-    for (const auto &c : cases) {
-        evalMode = c.mode;
-        Ledge = c.L;
-        Redge = c.Rg;
-        edcnt = c.cnt;
-        mvstart = c.mvs;
-        mvend = c.mve;
-        setpoint = c.S;
-        tolerance = c.T;
-        pixB = c.pB;
-        pixE = c.pE;
-        edgeLeft = 111;
-        edgeRight = 1222;
-        Mcenter = static_cast<unsigned short>(c.L + 1);
-        Mwidth = static_cast<unsigned short>(c.Rg + 2);
-        videoMax = static_cast<unsigned short>(c.S + 3);
-        jetMax = static_cast<unsigned short>(c.T + 4);
-        jetArea = 100 * c.L;
-        PlotVIDEOBarGraph();
-        EXPECT_EQ(BarRects(), c.rects) << c.name;
-        EXPECT_EQ(Cursor(MAINPANEL_GRAPHBar, 1), std::make_pair(c.c, 0.75)) << c.name;
-        EXPECT_EQ(Cursor(MAINPANEL_GRAPHBar, 2), std::make_pair(111.0, 0.75));
-        EXPECT_EQ(Cursor(MAINPANEL_GRAPHBar, 3), std::make_pair(1222.0, 0.75));
-        EXPECT_EQ(Axis(MAINPANEL_GRAPHBar, VAL_XAXIS), std::make_pair(1.0, 1536.0));
-        const int displays[] = {MAINPANEL_NUMLedge, MAINPANEL_NUMRedge,    MAINPANEL_NUMCenter,
-                                MAINPANEL_NUMWidth, MAINPANEL_NUMVideoMax, MAINPANEL_NUMJetMax};
-        const int shown[] = {c.L, c.Rg, c.L + 1, c.Rg + 2, c.S + 3, c.T + 4};
-        for (int k = 0; k < 6; k++)
-            EXPECT_EQ(Display(pHandle, displays[k]), shown[k]) << c.name;
-        EXPECT_EQ(Display(pJet, JETPANEL_NUMJetArea), 100 * c.L) << c.name;
+    for (auto [zoom, idx, peak, cursorX, cursorY, top] :
+         {std::tuple{0, 0, 70, 6, 70, 100}, {1, 40, 90, 240, 50, 50}, {0, 255, 30, 1530, 30, 100}}) {
+        // clang-format on
+        const int at = idx == 0 ? 1 : idx;
+        short curve[PROFILE_LEN] = {};
+        curve[at] = short(peak);
+        Band(zoom, 0, 0);
+        idxMax = static_cast<unsigned short>(idx);
+        PlotJETCurve(curve, xArray8);
+        const Curve c = GetCurve(MAINPANEL_GRAPHJet, 0);
+        EXPECT_EQ(std::make_tuple(at, 1, R, double(peak), Point(cursorX, cursorY), Point(0, top)),
+                  std::make_tuple(int(idxMax), GetGraphPlotCount(pHandle, MAINPANEL_GRAPHJet),
+                                  c.colour, c.y.at(size_t(at)), Cursor(MAINPANEL_GRAPHJet, 1),
+                                  Axis(MAINPANEL_GRAPHJet, VAL_LEFT_YAXIS)));
     }
 }
 
-TEST_F(Plots, StartupAndRefreshDrawings) {
-    PlotVIDEOBarGraph(); // something to clear
-    setpoint = 512;
-    tolerance = 600; // the band starts left of the line and is drawn so
-    edgeLeft = 1;
-    edgeRight = 1024;
-    PlotBarGraphStartup();
-    EXPECT_EQ(BarRects(), (std::vector<Rect>{{-88, 0, 1112, .25, 0x00FF00}}));
-    EXPECT_EQ(Cursor(MAINPANEL_GRAPHBar, 1), std::make_pair(512.0, 1.0));
-    EXPECT_EQ(Cursor(MAINPANEL_GRAPHBar, 2), std::make_pair(1.0, 1.0));
-    EXPECT_EQ(Cursor(MAINPANEL_GRAPHBar, 3), std::make_pair(1024.0, 1.0));
-
-    // The refresh adds a grey wipe and the band on top of what is there.
-    ccdpixE = 100;
-    setpoint = 300;
-    tolerance = 50;
-    edgeLeft = 20;
-    PlotBarGraphRefresh();
-    EXPECT_EQ(ccdpixE, 256);
-    EXPECT_EQ(Axis(MAINPANEL_GRAPHBar, VAL_XAXIS), std::make_pair(1.0, 256.0));
-    EXPECT_EQ(BarRects(), (std::vector<Rect>{{-88, 0, 1112, .25, 0x00FF00},
-                                             {0, 0, 8192, 1, 0xA0A0A0},
-                                             {250, 0, 350, .25, 0x00FF00}}));
-    EXPECT_EQ(Cursor(MAINPANEL_GRAPHBar, 1), std::make_pair(512.0, 1.0));
-    EXPECT_EQ(Cursor(MAINPANEL_GRAPHBar, 2), std::make_pair(20.0, 0.75));
-    EXPECT_EQ(Cursor(MAINPANEL_GRAPHBar, 3), std::make_pair(1024.0, 0.75));
-    EXPECT_EQ(GetGraphPlotCount(pHandle, MAINPANEL_GRAPHVideo), 2);
-    ccdpixE = 1024;
+// The band S -/+ T held within 1 .. 8191, setpoint, Mvalue, the analog value anaMode picks
+// (maximum, minimum with its reset value 8191 as 1, or 0); the zoom around the band.
+TEST_F(Plots, StripChartLastFrameAndZoom) {
+    // clang-format off
+    for (auto [zoom, S, T, M, mode, aMax, aMin, last, axis] : {
+             std::tuple{1, 1000, 60, 900, 2, 3000, 0, std::vector<double>{1060, 940, 1000, 900, 3000}, Point(760, 1240)},
+             {1, 10, 30, 10, 5, 77, 0, {40, 1, 10, 10, 77}, {1, 210}},
+             {1, 8100, 200, 8150, 7, 0, 0, {8191, 7900, 8100, 8150, 8150}, {7300, 8191}},
+             {1, 1000, 20, 700, 3, 0, 8191, {1020, 980, 1000, 700, 1}, {600, 1200}},
+             {0, 1000, 20, 1000, 9, 5, 5, {1020, 980, 1000, 1000, 0}, {0, 8192}}}) {
+        // clang-format on
+        Band(zoom, S, T);
+        Mvalue = M, anaMode = mode, anaMax = aMax, anaMin = aMin;
+        PlotRAWGraphX8();
+        std::vector<double> got(HISTORY_TRACES);
+        for (int t = 1; t <= HISTORY_TRACES; t++)
+            GetStripChartTrace(pHandle, MAINPANEL_STRIPChart, t, &got[size_t(t - 1)], 1);
+        EXPECT_EQ(last, got) << mode;
+        EXPECT_EQ(axis, Axis(MAINPANEL_STRIPChart, VAL_LEFT_YAXIS)) << mode;
+    }
 }
 
-} // namespace
+// Red covered segments, green bands; cursor 1 at the position (a missing edge: 1, or pixB).
+TEST_F(Plots, BarGraphByEvaluationMode) {
+    // clang-format off
+    for (auto [mode, S, T, L, Rg, cnt, mvs, mve, first, position, rects] : {
+             std::tuple{0, 600, 20, 500, 900, 2, 0, 0, 1, 500, std::vector<Rect>{{1, .25, 500, 1, R}, {900, .25, 1535, 1, R}, {580, 0, 620, .35, G}}},
+             {2, 400, 40, 500, 900, 2, 0, 0, 1, 700, {{1, .25, 500, 1, R}, {900, .25, 1535, 1, R}, {480, 0, 520, .35, G}, {880, 0, 920, .35, G}}},
+             {2, 400, 40, 500, 0, 2, 0, 0, 30, 30, {{1, .25, 500, 1, R}, {0, .25, 1535, 1, R}, {1, 0, -150, .35, G}, {210, 0, 250, .35, G}}},
+             {1, 10, 30, 500, 900, 1, 10, 20, 1, 900, {{500, .25, 1535, 1, R}, {1, 0, 40, .35, G}}},
+             {4, 1500, 35, 500, 900, 1, 20, 10, 1, 700, {{1, .25, 500, 1, R}, {1465, 0, 1535, .35, G}}}}) {
+        // clang-format on
+        Band(0, S, T);
+        evalMode = mode, Ledge = L, Redge = Rg, edcnt = cnt, mvstart = mvs, mvend = mve;
+        pixB = first, pixE = 1535, edgeLeft = 111, edgeRight = 1222;
+        PlotVIDEOBarGraph();
+        std::vector<Rect> got(size_t(GetGraphPlotCount(pHandle, MAINPANEL_GRAPHBar)));
+        for (size_t i = 0; i < got.size(); i++) {
+            int colour = -1, fill = -2;
+            GetGraphRectangle(pHandle, MAINPANEL_GRAPHBar, int(i), &got[i][0], &got[i][1],
+                              &got[i][2], &got[i][3], &colour, &fill);
+            got[i][4] = colour == fill ? colour : -1;
+        }
+        EXPECT_EQ(rects, got) << mode;
+        EXPECT_EQ((std::vector<Point>{{position, .75}, {111, .75}, {1222, .75}}),
+                  Cursors(MAINPANEL_GRAPHBar))
+            << mode;
+        EXPECT_EQ(Point(1, 1536), Axis(MAINPANEL_GRAPHBar, VAL_XAXIS));
+    }
+}

@@ -1,59 +1,112 @@
-// The whole program started against simulated sensors on pseudo-terminals, with a way to
-// act from inside the event processing of a running RUN or VIDEO loop.
+// The whole program against simulated sensors on pseudo-terminals; actions run inside the
+// event processing of a RUN or VIDEO loop, whose button press returns when the loop ends.
 #pragma once
 
+#include "com232.h"
+#include "kvor_panels.h"
+#include "processing.h"
+#include "rs232.h"
 #include "sim.h"
 #include "test_support.h"
+#include "userint.h"
+#include "utility.h"
+#include "winmain.h"
 
+#include <QTimer>
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
-
 class LiveTest : public ::testing::Test {
-  protected:
-    void SetUp() override;
-    void TearDown() override;
+  public:
+    void SetUp() override {
+        SetProjectDirOverride(dir_.path().c_str());
+        for (int port = 1; port <= 4; port++)
+            AssignPortDevice(port, "");
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto due =
+                std::find_if(pending_.begin(), pending_.end(), [](auto &p) { return p.first(); });
+            if (due == pending_.end()) return;
+            auto action = due->second;
+            pending_.erase(due);
+            action();
+        });
+        timer_.start(1);
+    }
+    void TearDown() override {
+        timer_.stop();
+        AppFinish();
+        SetProjectDirOverride(nullptr);
+    }
 
-    // A sensor on port `port` (1 is the program's start-up port).
-    SimSensor &AddSensor(SimSettings s, int port = 1);
-    void StartProgram();
-    void FinishProgram();
+    // A sensor that answers at once, on port 1 (the start-up port) unless told.
+    SimSensor &AddSensor(const std::string &firmware = "", int port = 1) {
+        SimSettings s;
+        s.paced = false;
+        s.firmware = firmware;
+        sensors_.push_back(std::make_unique<SimSensor>(s));
+        EXPECT_TRUE(sensors_.back()->Start()) << sensors_.back()->LastError();
+        AssignPortDevice(port, sensors_.back()->DevicePath().c_str());
+        return *sensors_.back();
+    }
+    static void StartProgram() { ASSERT_EQ(0, AppStart()); }
 
-    // Runs `action` once, from inside the event processing of whatever waits at that
-    // moment, as soon as `when` holds. Actions run one at a time.
-    void When(std::function<bool()> when, std::function<void()> action);
-    // The operator's press on STOP: mouse down, then the commit.
-    static void PressStop();
-    static void Press(int panel, int control);
-    // Starts RUN or VIDEO with a press and returns when the loop has ended; a loop still
-    // running after `limit` seconds is stopped and the test fails.
-    void RunLoop(int button, double limit = 20.0);
-
-    static std::string Status();
-    static int Dimmed(int panel, int control);
-    static int Visible(int panel, int control);
-    // Values a strip-chart trace holds (oldest first).
-    static std::vector<double> Trace(int trace);
-    static std::vector<unsigned short> Words();
-    static int Command(const SimFrame &f);
-    static std::vector<unsigned short> Payload(const SimFrame &f);
-    // The profile the sensor sends after `scans` measurement requests, smoothed once as a
-    // VIDEO cycle smooths it.
-    static std::vector<unsigned short> SmoothedProfile(const SimSettings &s, unsigned scans);
+    // Runs `action` once, inside the event processing of whatever waits, once `when` holds.
+    void When(std::function<bool()> when, std::function<void()> action) {
+        pending_.emplace_back(std::move(when), std::move(action));
+    }
+    // The same once `sim` took `frames` more measurement requests than now.
+    void AfterFrames(SimSensor &sim, int frames, std::function<void()> action) {
+        const int at = sim.RequestCount(kSimMeasure) + frames;
+        When([&sim, at] { return sim.RequestCount(kSimMeasure) >= at; }, std::move(action));
+    }
+    static void Press(int panel, int control) {
+        SimulateCtrlEvent(panel, control, EVENT_COMMIT, 0, 0);
+    }
+    // STOP pressed: mouse down, then the commit.
+    static void PressStop() {
+        SimulateCtrlEvent(pHandle, MAINPANEL_BTNStop, EVENT_LEFT_CLICK, 0, 0);
+        Press(pHandle, MAINPANEL_BTNStop);
+    }
+    // A value chosen in a ring or drop-down: value changed, then the commit.
+    static void Choose(int control, int value) {
+        SetCtrlVal(pHandle, control, value);
+        SimulateCtrlEvent(pHandle, control, EVENT_VAL_CHANGED, 0, 0);
+        Press(pHandle, control);
+    }
+    static std::string Status() {
+        char buf[MAX_PATHNAME_LEN] = {};
+        GetCtrlVal(pHandle, MAINPANEL_TEXTStatus, buf);
+        return buf;
+    }
+    static int Attr(int control, int attribute, int panel = pHandle) {
+        int v = -1;
+        GetCtrlAttribute(panel, control, attribute, &v);
+        return v;
+    }
+    // '1': RUN, VIDEO, TEACH dimmed; strip chart, video, jet graph visible; zoom dimmed.
+    static std::string Looks() {
+        std::string s;
+        for (int v :
+             {Attr(MAINPANEL_BTNRun, ATTR_DIMMED), Attr(MAINPANEL_BTNVideo, ATTR_DIMMED),
+              Attr(PARA2_ButtonTeach, ATTR_DIMMED, pPara2),
+              Attr(MAINPANEL_STRIPChart, ATTR_VISIBLE), Attr(MAINPANEL_GRAPHVideo, ATTR_VISIBLE),
+              Attr(MAINPANEL_GRAPHJet, ATTR_VISIBLE), Attr(MAINPANEL_SWITCHZoom, ATTR_DIMMED)})
+            s += char('0' + v);
+        return s;
+    }
+    static std::vector<unsigned short> Live() { return {adcbuf, adcbuf + PROFILE_LEN}; }
+    static std::vector<unsigned short> Reference() {
+        return {thdArray, thdArray + PROFILE_LEN + 1};
+    }
+    // A request's words after the sync word: command, payload, last word.
+    static std::vector<int> Request(const SimFrame &f) {
+        std::vector<int> w;
+        for (size_t k = 2; k + 1 < f.size(); k += 2)
+            w.push_back(f[k] * 256 + f[k + 1]);
+        return w;
+    }
 
     TempDir dir_;
     std::vector<std::unique_ptr<SimSensor>> sensors_;
-    bool started_ = false;
-
-  private:
-    struct Pending {
-        std::function<bool()> when;
-        std::function<void()> action;
-    };
-    std::vector<Pending> pending_;
-    bool acting_ = false;
-    class QTimer *timer_ = nullptr;
+    std::vector<std::pair<std::function<bool()>, std::function<void()>>> pending_;
+    QTimer timer_;
 };
