@@ -310,14 +310,14 @@ bool LoadSimScenario(SimSettings &s, const std::string &path, std::string *error
 }
 
 std::string SimOptionHelp() {
-    return "  --ccdtype N         sensor type code (1)\n"
-           "  --ccdmaxpixel N     CCD pixels (1024)\n"
+    return "  --ccdtype N         sensor type code (104)\n"
+           "  --ccdmaxpixel N     CCD pixels (1536)\n"
            "  --resolution N      resolution code (350)\n"
            "  --pcbtype N         board type; 0 sends the firmware text as words (0)\n"
-           "  --ccdmaxpixelx8 N   pixels times 8 (8192)\n"
+           "  --ccdmaxpixelx8 N   full scale of the chart, nominally pixels times 8 (1536)\n"
            "  --subpixel N        sub-pixel range (1536)\n"
            "  --pixb N, --pixe N  first and last pixel (1, 1536)\n"
-           "  --version N         firmware version number (230)\n"
+           "  --version N         firmware version number (210)\n"
            "  --firmware TEXT     firmware text (made from the settings)\n"
            "  --unpaced           answer at once instead of at 19200 baud\n"
            "  --turnaround MS     time from a request's last byte to the reply (1.0)\n"

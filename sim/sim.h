@@ -108,16 +108,19 @@ struct SimFault {
 
 // ---- settings ----------------------------------------------------------------------------
 struct SimSettings {
-    // Hardware description (reply to command 10, words 0..8).
-    int ccdtype = 1;
-    int ccdmaxpixel = 1024;
+    // Hardware description (reply to command 10, words 0..8). The default sensor describes
+    // itself the way its own profile and positions are made: positions in 1536 sub-pixel
+    // units (256 profile points x 6) over the whole line, profile levels on the 10-bit scale
+    // (a firmware version below 2.20), so every display of the program shows it at scale.
+    int ccdtype = 104;
+    int ccdmaxpixel = 1536;
     int ccdresolution = 350;
     int pcbtype = 0;
-    int ccdmaxpixelX8 = 8192;
+    int ccdmaxpixelX8 = 1536;
     int ccdsubpixel = 1536;
     int ccdpixB = 1;
     int ccdpixE = 1536;
-    int softversion = 230;
+    int softversion = 210;
     // Firmware text (reply to command 7); empty: made from the description.
     std::string firmware;
     // Line timing.

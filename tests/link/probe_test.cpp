@@ -24,7 +24,7 @@ TEST_F(LinkTest, GoodProbeReadsDescriptionParametersAndFirmwareText) {
                   (std::vector<int>{std::vector{5, 10, 2, 7}[i], 0x00, 0x55, 0x00, 0x00}));
         EXPECT_EQ(Payload(f), payloads[i]) << i;
     }
-    EXPECT_EQ(Status(), "K-VOR-RUR SIM T1 1024PX V2.30"); // the firmware text
+    EXPECT_EQ(Status(), "K-VOR-RUR SIM T104 1536PX V2.10"); // the firmware text
     EXPECT_EQ(PanelWords(), DistinctWords());
     EXPECT_EQ(std::make_pair(target, exchange_busy), std::make_pair(int(RAM), 0));
 }
@@ -60,7 +60,7 @@ TEST_F(LinkTest, PortChangeFromTheDropDownWhileAGetWaitsReprobesTheNewPort) {
     });
     Click(pHandle, MAINPANEL_BTNGet, EVENT_COMMIT);
     // The abandoned GET overwrote neither the new probe's words nor its status text.
-    EXPECT_EQ(Status(), "K-VOR-RUR SIM T1 1024PX V2.30"); // the firmware text
+    EXPECT_EQ(Status(), "K-VOR-RUR SIM T104 1536PX V2.10"); // the firmware text
     EXPECT_EQ(Words(), DistinctWords());
     EXPECT_EQ((std::vector<int>{com, stop_flag, exchange_busy}), (std::vector<int>{2, 1, 0}));
     EXPECT_EQ(std::make_pair(first.RequestCount(), second.RequestCount()), std::make_pair(2, 4));

@@ -111,7 +111,9 @@ TEST_F(TransferTest, ExchangesStartedDuringRunGoThroughAndNeverTakeAMeasurementA
 }
 
 TEST_F(TransferTest, PanelEdgeEntriesAreClampedAndMoveTheirCursorsHardwareModeDimsTolerance) {
-    Start(); // type 1: edges 1 .. 1024
+    SimSettings type1 = Sensor();
+    type1.ccdtype = 1; // edges 1 .. 1024
+    Start(type1);
     struct Case {
         int control, word, cursor, entered, shown;
         bool taken; // a corrected entry goes into the word at once
