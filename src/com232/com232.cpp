@@ -267,10 +267,7 @@ void InitRS232(int port) {
 
 // ---- port drop-down --------------------------------------------------------------------------
 
-int CC_DropDCom(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_DropDCom(int panel, int control, int event, void *, int, int) {
     switch (event) {
     case EVENT_COMMIT: {
         stop_flag = 1; // a running RUN or VIDEO loop ends

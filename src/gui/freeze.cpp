@@ -37,12 +37,7 @@ void ReportWriteFailure(const char *path) {
 
 } // namespace
 
-int CC_BTNFreezeProfile(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)panel;
-    (void)control;
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_BTNFreezeProfile(int, int, int event, void *, int, int) {
     if (event != EVENT_COMMIT) return 0;
 
     for (int i = 0; i < PROFILE_LEN; i++) thdArray[i] = adcbuf[i];
@@ -69,12 +64,7 @@ int CC_BTNFreezeProfile(int panel, int control, int event, void *data, int e1, i
     return 0;
 }
 
-int CC_BTNRecfile(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)panel;
-    (void)control;
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_BTNRecfile(int, int, int event, void *, int, int) {
     if (event != EVENT_COMMIT) return 0;
 
     // The dialog's answer goes to a buffer of its own: rec_fname changes only once the
@@ -93,12 +83,7 @@ int CC_BTNRecfile(int panel, int control, int event, void *data, int e1, int e2)
     return 0;
 }
 
-int CC_BTNSaveJetProfile(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)panel;
-    (void)control;
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_BTNSaveJetProfile(int, int, int event, void *, int, int) {
     if (event != EVENT_COMMIT) return 0;
 
     // Group 1 the reference, group 2 the live profile; written as two columns.

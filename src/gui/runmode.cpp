@@ -217,10 +217,7 @@ void PushRUN(void) {
 
 // ---- buttons ---------------------------------------------------------------------------------
 
-int CC_BTNRun(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_BTNRun(int panel, int control, int event, void *, int, int) {
     switch (event) {
     case EVENT_COMMIT:
         // Not while a one-shot exchange waits for its reply, nor nested in a running loop
@@ -236,10 +233,7 @@ int CC_BTNRun(int panel, int control, int event, void *data, int e1, int e2) {
     return 0;
 }
 
-int CC_BTNStop(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_BTNStop(int panel, int control, int event, void *, int, int) {
     switch (event) {
     case EVENT_COMMIT:
         stop_flag = 1;

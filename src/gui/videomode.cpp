@@ -70,10 +70,7 @@ void PushVIDEO(void) {
     loop_mode = outerMode;
 }
 
-int CC_BTNVideo(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_BTNVideo(int panel, int control, int event, void *, int, int) {
     switch (event) {
     case EVENT_COMMIT:
         if (exchange_busy == 1) break; // a one-shot exchange waits for its reply
@@ -97,12 +94,7 @@ int CC_BTNVideo(int panel, int control, int event, void *data, int e1, int e2) {
     return 0;
 }
 
-int CC_DROPdatatype(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)panel;
-    (void)control;
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_DROPdatatype(int, int, int event, void *, int, int) {
     if (event != EVENT_VAL_CHANGED) return 0;
     const int video = ReadDataType() == 0 ? 1 : 0;
     SetCtrlAttribute(pHandle, MAINPANEL_STRIPChart, ATTR_VISIBLE, 0);

@@ -126,10 +126,7 @@ KVOR_HELP_CALLBACK(SLIDEVideoThreshold, MAINPANEL_HelpText1, 30)
 
 #undef KVOR_HELP_CALLBACK
 
-int CC_DROPHardwareMode(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_DROPHardwareMode(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) ApplyHardwareModeDimming();
     return HelpOnRightClick(panel, control, event, MAINPANEL_HelpText1, 20, HELP_DROPHardwareMode);
 }
@@ -167,29 +164,17 @@ void TakeEdgeEntry(int panel, int control, unsigned short &word, int cursor, boo
 
 } // namespace
 
-int CC_NEDITEdgeLeft(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_NEDITEdgeLeft(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) TakeEdgeEntry(panel, control, edgeLeft, kCursorEdgeLeft, true);
     return 0;
 }
 
-int CC_NEDITEdgeRight(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_NEDITEdgeRight(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) TakeEdgeEntry(panel, control, edgeRight, kCursorEdgeRight, false);
     return 0;
 }
 
-int CC_NUMteach(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)panel;
-    (void)control;
-    (void)event;
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_NUMteach(int, int, int, void *, int, int) {
     return 0;
 }
 

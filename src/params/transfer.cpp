@@ -90,10 +90,7 @@ void PushGET(int memoryTarget) {
     ShowStatus();
 }
 
-int CC_BTNGet(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_BTNGet(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) {
         if (exchange_busy) return 0;
         if (target == DATFILE)
@@ -109,10 +106,7 @@ int CC_BTNGet(int panel, int control, int event, void *data, int e1, int e2) {
 
 // ---- SEND ------------------------------------------------------------------------------------
 
-int CC_BTNSend(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_BTNSend(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_LEFT_CLICK) {
         if (exchange_busy) return 0;
         SetStatus("Transmit...");
@@ -162,28 +156,19 @@ void TargetButtonChanged(int panel, int control, int memoryTarget, int other1, i
 
 } // namespace
 
-int CC_RBTRam(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_RBTRam(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_VAL_CHANGED)
         TargetButtonChanged(panel, control, RAM, MAINPANEL_RBTEeprom, MAINPANEL_RBTFile);
     return 0;
 }
 
-int CC_RBTEeprom(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_RBTEeprom(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_VAL_CHANGED)
         TargetButtonChanged(panel, control, EEPROM, MAINPANEL_RBTRam, MAINPANEL_RBTFile);
     return 0;
 }
 
-int CC_RBTFile(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_RBTFile(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_VAL_CHANGED)
         TargetButtonChanged(panel, control, DATFILE, MAINPANEL_RBTEeprom, MAINPANEL_RBTRam);
     return 0;
@@ -191,12 +176,7 @@ int CC_RBTFile(int panel, int control, int event, void *data, int e1, int e2) {
 
 // ---- TEACH -----------------------------------------------------------------------------------
 
-int CC_ButtonTeach(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)panel;
-    (void)control;
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_ButtonTeach(int, int, int event, void *, int, int) {
     if (event != EVENT_COMMIT || exchange_busy) return 0;
     BusyExchange busy;
     WaitForLoopReply();
@@ -218,12 +198,7 @@ int CC_ButtonTeach(int panel, int control, int event, void *data, int e1, int e2
 
 // ---- RESET -----------------------------------------------------------------------------------
 
-int CC_ButtonReset(int panel, int control, int event, void *data, int e1, int e2) {
-    (void)panel;
-    (void)control;
-    (void)data;
-    (void)e1;
-    (void)e2;
+int CC_ButtonReset(int, int, int event, void *, int, int) {
     if (event != EVENT_COMMIT || exchange_busy) return 0;
     BusyExchange busy;
     WaitForLoopReply();
