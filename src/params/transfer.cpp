@@ -176,16 +176,26 @@ int CC_RBTFile(int panel, int control, int event, void *, int, int) {
 
 // ---- TEACH -----------------------------------------------------------------------------------
 
-int CC_ButtonTeach(int, int, int event, void *, int, int) {
-    if (event != EVENT_COMMIT || exchange_busy) return 0;
-    BusyExchange busy;
+namespace {
+
+// Starts a one-shot exchange with pp as it stands: waits out a running loop's reply,
+// empties both queues and writes the frame of `command`.
+void SendOneShot(unsigned short command) {
     WaitForLoopReply();
     FlushInQ(com);
     FlushOutQ(com);
     rx_flag = 0;
-    // The teach frame carries pp as it stands; the record's command word stays.
-    FillTxBuf(CMD_TEACH, pp);
+    FillTxBuf(command, pp);
     WriteFrame();
+}
+
+} // namespace
+
+int CC_ButtonTeach(int, int, int event, void *, int, int) {
+    if (event != EVENT_COMMIT || exchange_busy) return 0;
+    BusyExchange busy;
+    // The teach frame carries pp as it stands; the record's command word stays.
+    SendOneShot(CMD_TEACH);
     SetStatus("New setpoint value teached!");
     ShowStatus();
     // Without an acknowledgement there is nothing more to show.
@@ -201,13 +211,8 @@ int CC_ButtonTeach(int, int, int event, void *, int, int) {
 int CC_ButtonReset(int, int, int event, void *, int, int) {
     if (event != EVENT_COMMIT || exchange_busy) return 0;
     BusyExchange busy;
-    WaitForLoopReply();
-    FlushInQ(com);
-    FlushOutQ(com);
-    rx_flag = 0;
     parameter[1] = CMD_RESET_MAXMIN;
-    FillTxBuf(CMD_RESET_MAXMIN, pp);
-    WriteFrame();
+    SendOneShot(CMD_RESET_MAXMIN);
     SetStatus("Reset Max/Min values...");
     ShowStatus();
     const Reply reply = AwaitReply(busy, TIMEOUT);
