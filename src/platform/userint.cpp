@@ -1157,6 +1157,24 @@ void QueueConfirmAnswer(int answer) { g_confirmAnswers.push_back(answer); }
 
 int PendingPopupAnswers(void) { return int(g_fileAnswers.size() + g_confirmAnswers.size()); }
 
+namespace {
+FileSelectRequest g_lastFileRequest = {};
+std::string g_lastConfirmTitle, g_lastConfirmMessage;
+
+void CopyField(char *dst, const char *src) {
+    std::snprintf(dst, MAX_PATHNAME_LEN, "%s", src ? src : "");
+}
+} // namespace
+
+void GetLastFileSelectRequest(FileSelectRequest *request) {
+    if (request) *request = g_lastFileRequest;
+}
+
+void GetLastConfirmRequest(char *title, char *message, int size) {
+    if (title && size > 0) std::snprintf(title, size_t(size), "%s", g_lastConfirmTitle.c_str());
+    if (message && size > 0) std::snprintf(message, size_t(size), "%s", g_lastConfirmMessage.c_str());
+}
+
 static int StorePath(const std::string &chosen, int result, char *pathName) {
     if (chosen.size() >= size_t(MAX_PATHNAME_LEN)) {
         // The caller's buffer cannot hold this path: refuse rather than cut it.
@@ -1173,6 +1191,12 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
                     int allowMakeDirectory, char *pathName) {
     (void)restrictDirectory;
     (void)allowCancel;
+    CopyField(g_lastFileRequest.defaultDirectory, defaultDirectory);
+    CopyField(g_lastFileRequest.defaultFileName, defaultFileName);
+    CopyField(g_lastFileRequest.fileTypeList, fileTypeList);
+    CopyField(g_lastFileRequest.title, title);
+    g_lastFileRequest.buttonLabel = buttonLabel;
+    g_lastFileRequest.restrictExtension = restrictExtension;
     if (!g_fileAnswers.empty()) {
         FileAnswer a = g_fileAnswers.front();
         g_fileAnswers.pop_front();
@@ -1210,6 +1234,8 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
 }
 
 int ConfirmPopup(const char *title, const char *message) {
+    g_lastConfirmTitle = title ? title : "";
+    g_lastConfirmMessage = message ? message : "";
     if (!g_confirmAnswers.empty()) {
         int a = g_confirmAnswers.front();
         g_confirmAnswers.pop_front();

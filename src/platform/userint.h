@@ -170,6 +170,18 @@ void QueueFileSelectAnswer(int result, const char *pathName);
 void QueueConfirmAnswer(int answer);
 int PendingPopupAnswers(void);
 
+// What the last dialogs were asked to show, answered by a person or from the queue.
+struct FileSelectRequest {
+    char defaultDirectory[MAX_PATHNAME_LEN];
+    char defaultFileName[MAX_PATHNAME_LEN];
+    char fileTypeList[MAX_PATHNAME_LEN];
+    char title[MAX_PATHNAME_LEN];
+    int buttonLabel;
+    int restrictExtension;
+};
+void GetLastFileSelectRequest(FileSelectRequest *request);
+void GetLastConfirmRequest(char *title, char *message, int size);
+
 // Sends the event to the control's callback as if the operator had done it (used by tests
 // and by accessibility actions). Returns the callback's result, or -1 if none.
 int SimulateCtrlEvent(int panel, int control, int event, int eventData1, int eventData2);

@@ -1,5 +1,6 @@
 // Parameter files through the file dialogs (answers queued): save, load and their failures.
 #include "link_fixture.h"
+#include "shell.h"
 
 #include <csignal>
 #include <filesystem>
@@ -25,6 +26,12 @@ class ParaFileTest : public LinkTest {
 
 // Sixteen numbers, each in a field of width 6, in packet order. The second file has 1001
 // (out of range: 500) and 65578 (42 in 16 bits) for power and setpoint.
+// Title, default name, filter, button label and extension restriction of a file dialog.
+static std::string Dialog(const FileSelectRequest &r) {
+    return std::string(r.title) + "|" + r.defaultFileName + "|" + r.fileTypeList + "|" +
+           std::to_string(r.buttonLabel) + "|" + std::to_string(r.restrictExtension);
+}
+
 static const char kSaved[] = "   650\n     1\n   300\n     2\n     0\n     2\n   100\n   900\n"
                              " 65535\n    60\n     1\n     3\n    77\n  4242\n    16\n  1234\n";
 static const char kWide[] = "  1001\n     1\n   300\n     2\n     0\n     2\n   100\n   900\n"
@@ -38,9 +45,15 @@ TEST_F(ParaFileTest, SaveReplacesTheFileAndLoadBringsBackAllSixteenWords) {
     Save(path);
     EXPECT_EQ(Status(), "Transmit...");
     EXPECT_EQ(ReadWholeFile(path), kSaved);
+    FileSelectRequest asked;
+    GetLastFileSelectRequest(&asked);
+    EXPECT_EQ(Dialog(asked), "K-VOR-RUR-Series Parameter File|KVORJETpara.cfg|*.cfg|0|1");
     SetWords(Words16(PNUM, 1), true); // words 12 and 13 come back too
     Load(path);
     EXPECT_EQ(PanelWords(), edited);
+    GetLastFileSelectRequest(&asked);
+    EXPECT_EQ(Dialog(asked), "K-VOR-RUR-Parameter-File|KVORpara.cfg|*.cfg|3|1");
+    EXPECT_EQ(std::string(asked.defaultDirectory), std::string(proj_dir));
     WriteWholeFile(path, kWide);
     Load(path);
     EXPECT_EQ(PanelWords(),

@@ -56,6 +56,16 @@ TEST_F(LiveTest, TheRecordFileIsReplacedOnlyWithConsent) {
         if (answer >= 0) QueueConfirmAnswer(answer);
         Press(pJet, JETPANEL_BTNRecfile);
         EXPECT_EQ(0, PendingPopupAnswers());
+        FileSelectRequest asked;
+        GetLastFileSelectRequest(&asked);
+        EXPECT_STREQ("K-VOR-RUR Recorder-File:", asked.title);
+        EXPECT_EQ(std::string("RECORD.DAT|*.dat"), std::string(asked.defaultFileName) + "|" + asked.fileTypeList);
+        if (answer >= 0) {
+            char title[80], message[80];
+            GetLastConfirmRequest(title, message, sizeof title);
+            EXPECT_EQ(std::string("ATTENTION!|Output-File already exist! - Overwrite ?"),
+                      std::string(title) + "|" + message);
+        }
         EXPECT_EQ(file, std::string(rec_fname));
         EXPECT_EQ(answer == 1, !FileExists(other.c_str()));
         Press(pJet, JETPANEL_BTNSaveJetProfile);
