@@ -1,5 +1,4 @@
-// The application shell on the real panels (offscreen): start-up state, control values,
-// help bubbles, child-panel toggles, closing, the stored reference, and a start without
+// The application shell on the real panels (offscreen): start-up state, help bubbles, child-panel toggles, closing, the stored reference, and a start without
 // its panel resource.
 #include "com232.h"
 #include "kvor_panels.h"
@@ -116,22 +115,6 @@ TEST_F(Shell, StartUpState) {
     // No profile file yet: the reference is all ones and the maximum display shows 0.
     for (int i = 0; i < 256; i++) ASSERT_EQ(1, thdArray[i]);
     EXPECT_EQ(0, IntVal(pHandle, MAINPANEL_NUMVideoMax));
-}
-
-TEST_F(Shell, ControlValuesFillExactlyTheirType) {
-    SetCtrlVal(pPara2, PARA2_NUMSetpoint, 65535);
-    unsigned short words[3] = {0xAAAA, 0xBBBB, 0xCCCC};
-    GetCtrlVal(pPara2, PARA2_NUMSetpoint, &words[1]);
-    EXPECT_EQ((std::vector<int>{0xAAAA, 65535, 0xCCCC}),
-              (std::vector<int>{words[0], words[1], words[2]}));
-    SetCtrlVal(pJet, JETPANEL_NUMJetArea, 123456);
-    EXPECT_EQ(123456, IntVal(pJet, JETPANEL_NUMJetArea));
-    SetCtrlVal(pHandle, MAINPANEL_TEXTStatus, "first");
-    SetCtrlVal(pHandle, MAINPANEL_TEXTStatus, "second");
-    EXPECT_EQ("second", Text(pHandle, MAINPANEL_TEXTStatus));
-    ResetTextBox(pJet, JETPANEL_TEXTBOXRecfile, "/a/b/RECORD.DAT");
-    ResetTextBox(pJet, JETPANEL_TEXTBOXRecfile, "/c.dat");
-    EXPECT_EQ("/c.dat", Text(pJet, JETPANEL_TEXTBOXRecfile));
 }
 
 TEST_F(Shell, HelpBubblesOpenBesideTheirControlAndToggle) {
