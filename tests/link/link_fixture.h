@@ -25,20 +25,14 @@
 using Words16 = std::vector<unsigned short>;
 
 // In range, and unlike the panels' start values and the simulated sensor's default set.
-inline Words16 DistinctWords() {
-    //      power rs232 vthd ana pol eval eL   eR   setp tol opM hw sp12 sp13 avg tolD
-    return {700, 1, 300, 2, 0, 2, 100, 900, 480, 60, 1, 3, 77, 4242, 16, 1234};
-}
+inline Words16 DistinctWords() { return {700, 1, 300, 2, 0, 2, 100, 900, 480, 60, 1, 3, 77, 4242, 16, 1234}; }
 
-// A sensor holding DistinctWords() in its EEPROM (and so in its RAM), with faults such as
-// "no-reply@2" or "firmware-length=70".
+// A sensor holding DistinctWords() in its EEPROM and RAM, with faults such as "no-reply@2".
 inline SimSettings Sensor(std::initializer_list<const char *> faults = {}) {
     SimSettings s;
     s.eeprom = DistinctWords();
-    for (const char *text : faults) {
-        std::string error;
+    for (std::string error; const char *text : faults)
         EXPECT_TRUE(ParseSimFault(text, &s.faults.emplace_back(), &error)) << error;
-    }
     return s;
 }
 
@@ -73,7 +67,7 @@ class LinkTest : public ::testing::Test {
     // Runs `action` inside the event processing: a click that comes while the program waits.
     void Later(int ms, std::function<void()> action) {
         if (!timers_) timers_ = std::make_unique<QObject>();
-        QTimer::singleShot(ms, timers_.get(), [action] { action(); });
+        QTimer::singleShot(ms, timers_.get(), action);
     }
     static std::string Status() {
         char buf[MAX_PATHNAME_LEN] = {};

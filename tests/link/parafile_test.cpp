@@ -18,20 +18,23 @@ class ParaFileTest : public LinkTest {
         QueueFileSelectAnswer(VAL_NEW_FILE_SELECTED, path.c_str());
         Click(pHandle, MAINPANEL_BTNSend, EVENT_LEFT_CLICK);
     }
-    static void Load(const std::string &path, int answer = VAL_EXISTING_FILE_SELECTED) {
+    static void Load(const std::string &path) { Load(path, VAL_EXISTING_FILE_SELECTED); }
+    static void Load(const std::string &path, int answer) {
         QueueFileSelectAnswer(answer, path.c_str());
         Click(pHandle, MAINPANEL_BTNGet, EVENT_COMMIT);
     }
 };
 
-// Sixteen numbers, each in a field of width 6, in packet order. The second file has 1001
-// (out of range: 500) and 65578 (42 in 16 bits) for power and setpoint.
 // Title, default name, filter, button label and extension restriction of a file dialog.
-static std::string Dialog(const FileSelectRequest &r) {
+static std::string Dialog() {
+    FileSelectRequest r;
+    GetLastFileSelectRequest(&r);
     return std::string(r.title) + "|" + r.defaultFileName + "|" + r.fileTypeList + "|" +
-           std::to_string(r.buttonLabel) + "|" + std::to_string(r.restrictExtension);
+           std::to_string(r.buttonLabel) + "|" + std::to_string(r.restrictExtension) +
+           (std::string(r.defaultDirectory) == proj_dir ? "|proj" : "|elsewhere");
 }
 
+// Sixteen numbers of width 6 in packet order; the second file's 1001 and 65578 mend to 500 and 42.
 static const char kSaved[] = "   650\n     1\n   300\n     2\n     0\n     2\n   100\n   900\n"
                              " 65535\n    60\n     1\n     3\n    77\n  4242\n    16\n  1234\n";
 static const char kWide[] = "  1001\n     1\n   300\n     2\n     0\n     2\n   100\n   900\n"
@@ -45,15 +48,11 @@ TEST_F(ParaFileTest, SaveReplacesTheFileAndLoadBringsBackAllSixteenWords) {
     Save(path);
     EXPECT_EQ(Status(), "Transmit...");
     EXPECT_EQ(ReadWholeFile(path), kSaved);
-    FileSelectRequest asked;
-    GetLastFileSelectRequest(&asked);
-    EXPECT_EQ(Dialog(asked), "K-VOR-RUR-Series Parameter File|KVORJETpara.cfg|*.cfg|0|1");
+    EXPECT_EQ(Dialog(), "K-VOR-RUR-Series Parameter File|KVORJETpara.cfg|*.cfg|0|1|proj");
     SetWords(Words16(PNUM, 1), true); // words 12 and 13 come back too
     Load(path);
     EXPECT_EQ(PanelWords(), edited);
-    GetLastFileSelectRequest(&asked);
-    EXPECT_EQ(Dialog(asked), "K-VOR-RUR-Parameter-File|KVORpara.cfg|*.cfg|3|1");
-    EXPECT_EQ(std::string(asked.defaultDirectory), std::string(proj_dir));
+    EXPECT_EQ(Dialog(), "K-VOR-RUR-Parameter-File|KVORpara.cfg|*.cfg|3|1|proj");
     WriteWholeFile(path, kWide);
     Load(path);
     EXPECT_EQ(PanelWords(),
@@ -63,12 +62,10 @@ TEST_F(ParaFileTest, SaveReplacesTheFileAndLoadBringsBackAllSixteenWords) {
 TEST_F(ParaFileTest, FilesThatCannotBeUsedChangeNoWord) {
     const char incomplete[] = "Incomplete parameter file bad.cfg";
     const std::tuple<const char *, int, const char *> cases[] = {
-        // nullptr: no file at all
         {kWide, VAL_NO_FILE_SELECTED, "K-VOR-RUR SIM"},      // cancelled: the status text stays
         {kWide + 7, VAL_EXISTING_FILE_SELECTED, incomplete}, // fifteen numbers
-        {"", VAL_EXISTING_FILE_SELECTED, incomplete},
         {"power = 500\n", VAL_EXISTING_FILE_SELECTED, incomplete},
-        {nullptr, VAL_EXISTING_FILE_SELECTED, "Cannot read parameter file bad.cfg"}};
+        {nullptr, VAL_EXISTING_FILE_SELECTED, "Cannot read parameter file bad.cfg"}}; // no file
     const std::string path = dir_.file("bad.cfg");
     for (auto [content, answer, status] : cases) {
         std::filesystem::remove(path);
@@ -86,11 +83,11 @@ TEST_F(ParaFileTest, PathLongerThanTheProgramHoldsIsRefusedNotCut) {
     std::filesystem::create_directories(folder);
     const std::string cut = folder + "/" + std::string(258 - folder.size(), 'p');
     WriteWholeFile(cut, kSaved);
-    Load(cut + ".cfg");
+    for (auto action : {Load, Save}) {
+        action(cut + ".cfg");
+        EXPECT_EQ(Status(), "File path too long - no file used!");
+    }
     EXPECT_EQ(Words(), DistinctWords());
-    EXPECT_EQ(Status(), "File path too long - no file used!");
-    Save(cut + ".cfg");
-    EXPECT_EQ(Status(), "File path too long - no file used!");
     EXPECT_FALSE(std::filesystem::exists(cut + ".cfg"));
 }
 

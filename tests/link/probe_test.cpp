@@ -8,9 +8,8 @@
 
 TEST_F(LinkTest, GoodProbeReadsDescriptionParametersAndFirmwareText) {
     Start();
-    // Echo, hardware, GET from RAM, firmware, in this order and nothing else. Echo and GET
-    // carry the words the panels gave at start-up; the hardware request pp as the echo reply
-    // left it (word 0 its sync word); the firmware request the RAM words.
+    // Echo, hardware, GET from RAM, firmware, nothing else. Echo and GET carry the panels' start
+    // words, the hardware request them as the echo left them (word 0 its sync), firmware the RAM's.
     const std::vector<SimFrame> frames = Writes();
     ASSERT_EQ(frames.size(), 4u);
     const Words16 start = Payload(frames[0]);
@@ -59,8 +58,7 @@ TEST_F(LinkTest, PortChangeFromTheDropDownWhileAGetWaitsReprobesTheNewPort) {
         Click(pHandle, MAINPANEL_DropDCom, EVENT_COMMIT);
     });
     Click(pHandle, MAINPANEL_BTNGet, EVENT_COMMIT);
-    // The abandoned GET overwrote neither the new probe's words nor its status text.
-    EXPECT_EQ(Status(), "K-VOR-RUR SIM T104 1536PX V2.10"); // the firmware text
+    EXPECT_EQ(Status(), "K-VOR-RUR SIM T104 1536PX V2.10"); // the abandoned GET changed nothing
     EXPECT_EQ(Words(), DistinctWords());
     EXPECT_EQ((std::vector<int>{com, stop_flag, exchange_busy}), (std::vector<int>{2, 1, 0}));
     EXPECT_EQ(std::make_pair(first.RequestCount(), second.RequestCount()), std::make_pair(2, 4));

@@ -92,7 +92,7 @@ TEST_F(LiveTest, RunAndVideoEndOnALostLineAPortChangeOrAClosedPanel) {
         EXPECT_GT(Timer() - t0, minSeconds);
         EXPECT_LT(Timer() - t0, maxSeconds);
         EXPECT_EQ(status, Status());
-        EXPECT_EQ(0, Attr(button, ATTR_DIMMED));
+        EXPECT_EQ(0, Attr(pHandle, button, ATTR_DIMMED));
         EXPECT_EQ(how == kHangUp, old.HungUp());
         EXPECT_TRUE(how != kSilent || old.RequestCount(kSimMeasure) == 1);   // no reply, no more
         EXPECT_TRUE(how != kNewPort || sim->RequestCount(kSimMeasure) == 0); // RUN ended
