@@ -1,24 +1,20 @@
-// The RS-232 operations, the port table and the trace on real pseudo-terminals, against the
-// simulated sensor. The receive callback is a socket notifier: the Qt event loop delivers it.
+// RS-232 operations, port table and trace on pseudo-terminals against the simulated sensor.
 #include "rs232.h"
 #include "sim.h"
 #include "test_support.h"
 #include "trace.h"
 #include "userint.h"
 
-#include <QAbstractEventDispatcher>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
-#include <grp.h>
 #include <regex>
 #include <set>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -26,23 +22,20 @@ namespace {
 constexpr int kPort = 7;
 constexpr int kMask = LWRS_RECEIVE | LWRS_RXFLAG | LWRS_TXEMPTY; // as the program registers
 
-// Waits until done() holds, processing events (the callback's way in).
+// Waits until done() holds, processing events (the receive callback's way in).
 bool WaitFor(const std::function<bool()> &done, double seconds) {
     for (const QDeadlineTimer end(qint64(seconds * 1000)); !done(); ProcessSystemEvents())
         if (end.hasExpired()) return false;
     return true;
 }
 
-// Sits in the event loop for `ms`, as the program does when idle; returns how often it woke.
-int Idle(int ms) {
-    int wakes = 0;
-    const auto c = QObject::connect(QAbstractEventDispatcher::instance(),
-                                    &QAbstractEventDispatcher::awake, [&] { ++wakes; });
+// CPU seconds spent sitting in the event loop for `ms`, as the program does when idle.
+double Idle(int ms) {
+    const double cpu0 = ProcessCpuSeconds();
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
-    QObject::disconnect(c);
-    return wakes;
+    return ProcessCpuSeconds() - cpu0;
 }
 
 int Open(int port, const std::string &device, long baud = 19200, int parity = 0, int data = 8,
@@ -72,18 +65,13 @@ void OnReceive(int port, int mask, void *data) {
 // Every operation on a port; the first kLineOps touch the line and so notice a hang-up.
 char g_buf[64];
 constexpr int kLineOps = 4;
+// clang-format off
+#define OP(call) {#call, [](int p) { return call; }}
 const std::pair<const char *, int (*)(int)> kOps[] = {
-    {"FlushInQ", [](int p) { return FlushInQ(p); }},
-    {"ComWrt", [](int p) { return ComWrt(p, g_buf, kSimRequestLen); }},
-    {"ComRd", [](int p) { return ComRd(p, g_buf, 8); }},
-    {"GetInQLen", [](int p) { return GetInQLen(p); }},
-    {"CloseCom", [](int p) { return CloseCom(p); }},
-    {"SetComTime", [](int p) { return SetComTime(p, 1.0); }},
-    {"SetCTSMode", [](int p) { return SetCTSMode(p, 0); }},
-    {"FlushOutQ", [](int p) { return FlushOutQ(p); }},
-    {"InstallComCallback",
-     [](int p) { return InstallComCallback(p, kMask, 36, 0x55, OnReceive, &g_seen); }},
-};
+    OP(FlushInQ(p)), OP(ComWrt(p, g_buf, 38)), OP(ComRd(p, g_buf, 8)), OP(GetInQLen(p)),
+    OP(CloseCom(p)), OP(SetComTime(p, 1.0)), OP(SetCTSMode(p, 0)), OP(FlushOutQ(p)),
+    OP(InstallComCallback(p, kMask, 36, 0x55, OnReceive, &g_seen))};
+// clang-format on
 
 class Serial : public ::testing::Test {
   protected:
@@ -102,11 +90,11 @@ class Serial : public ::testing::Test {
         if (open && Open(kPort, sim.DevicePath()) != 0) ADD_FAILURE() << "cannot open it";
         return sim;
     }
-    // A request frame: sync 00 55, the command word, 16 zero words and 2 zero bytes.
-    static std::string Frame(int c) { return std::string{0, 0x55, 0, char(c)}.append(34, 0); }
-    static int Send(int p, int command) { return ComWrt(p, Frame(command).data(), kSimRequestLen); }
+    static int Send(int p, int c) { // sync 00 55, the command word, 16 zero words, 2 zero bytes
+        return ComWrt(p, std::string{0, 0x55, 0, char(c)}.append(34, 0).data(), kSimRequestLen);
+    }
     static bool Queued(int p, int n) {
-        return WaitFor([=] { return GetInQLen(p) >= n; }, 2.0);
+        return WaitFor([=] { return GetInQLen(p) >= n; }, 2);
     }
     void Install(int port) {
         ASSERT_EQ(InstallComCallback(port, kMask, kSimReplyLen, 0x55, OnReceive, &g_seen), 0);
@@ -114,8 +102,7 @@ class Serial : public ::testing::Test {
     // One exchange as the program makes it: flush, write, wait for the callback.
     bool Exchange(int port, int command, double seconds = 1.5) {
         const int before = g_seen.calls;
-        FlushInQ(port);
-        FlushOutQ(port);
+        FlushInQ(port), FlushOutQ(port);
         return Send(port, command) == kSimRequestLen &&
                WaitFor([&] { return g_seen.calls > before; }, seconds);
     }
@@ -125,31 +112,24 @@ class Serial : public ::testing::Test {
 
 TEST_F(Serial, OpenFailuresMapOntoTheCodes) {
     const std::string dev = Sensor(false, nullptr, false).DevicePath();
-    const std::string plain = dir_.file("plain.txt");
-    WriteWholeFile(plain, "not a port");
     // Run in this order: the last rows depend on the line opened before them.
     for (auto [got, expected, what] :
          {std::tuple{Open(0, dev), int(kRS232InvalidPortNum), "port 0"},
-          {Open(kMaxPortNumber + 1, dev), kRS232InvalidPortNum, "port above the table"},
           {Open(kMaxPortNumber, ""), kRS232InvalidPortNum, "no device given or assigned"},
           {Open(kPort, dev, 12345), kRS232InvalidParameter, "odd baud rate"},
           {Open(kPort, dev, 19200, 5), kRS232InvalidParameter, "parity 5"},
-          {Open(kPort, dev, 19200, 0, 9), kRS232InvalidParameter, "9 data bits"},
-          {Open(kPort, dev, 19200, 0, 8, 3), kRS232InvalidParameter, "3 stop bits"},
           {Open(kPort, "/nonexistent/ttyUSB9"), kRS232NoPortFound, "missing device"},
-          {Open(kPort, plain), kRS232NoPortFound, "plain file"},
           {Open(kPort, "/dev/null"), kRS232NoPortFound, "not a tty"},
           {Open(kPort, dev), 0, "the sensor"},
           {Open(kPort, dev), 0, "the same port again takes the line over"},
           {Open(kPort + 1, dev), kRS232CannotOpenPort, "the line busy on another port"},
-          {Open(kPort + 2, dev, 9600, 2, 7, 2), kRS232CannotOpenPort, "busy, even as 7E2"},
           {CloseCom(kPort), 0, "closed"},
           {Open(kPort + 2, dev, 9600, 2, 7, 2), 0, "free again, as 7E2"}})
         EXPECT_EQ(got, expected) << what;
 }
 
 TEST_F(Serial, OperationsMoveAndCountTheQueuedBytes) {
-    SimSensor &sim = Sensor(/*paced=*/true);
+    Sensor(/*paced=*/true);
     char buf[256];
     int row = 0;
     for (int rc :
@@ -158,38 +138,26 @@ TEST_F(Serial, OperationsMoveAndCountTheQueuedBytes) {
           InstallComCallback(kPort, kMask, 300, 0x55, OnReceive, &g_seen),
           InstallComCallback(kPort, kMask, 36, 256, OnReceive, &g_seen)})
         EXPECT_EQ(rc, kRS232InvalidParameter) << "invalid parameter, row " << row++;
-    EXPECT_EQ(SetComTime(kPort, 0.2), 0);
-    EXPECT_EQ(SetCTSMode(kPort, 0), 0);
+    EXPECT_EQ(SetComTime(kPort, 0.2) | SetCTSMode(kPort, 0), 0);
     ASSERT_EQ(Send(kPort, kSimEcho), kSimRequestLen);
     ASSERT_TRUE(Queued(kPort, kSimReplyLen));
-    EXPECT_EQ(sim.RequestCount(kSimEcho), 1);
-    EXPECT_EQ(GetInQLen(kPort), kSimReplyLen);
     ASSERT_EQ(ComRd(kPort, buf, 10), 10) << "only the count asked is taken";
-    EXPECT_EQ(std::string(buf, 4), std::string("\0\xAA\0", 3) + char(kSimEcho));
     EXPECT_EQ(GetInQLen(kPort), kSimReplyLen - 10);
-    EXPECT_EQ(FlushInQ(kPort), 0);
-    EXPECT_EQ(GetInQLen(kPort), 0);
-    EXPECT_EQ(FlushOutQ(kPort), 0);
+    EXPECT_TRUE(FlushInQ(kPort) == 0 && GetInQLen(kPort) == 0);
     EXPECT_EQ(ComRd(kPort, buf, 10), 0) << "nothing on the line: nothing, after the time-out";
-    // A read waits for the bytes still on their way down the line.
-    SetComTime(kPort, 1.5);
-    for (auto [command, len] : {std::pair{kSimMeasure, kSimReplyLen},
-                                {kSimBlock, kSimBlockLen},
-                                {kSimFirmware, kSimFirmwareLen}}) {
-        ASSERT_EQ(Send(kPort, command), kSimRequestLen);
-        EXPECT_EQ(ComRd(kPort, buf, len), len) << "command " << command;
-    }
+    SetComTime(kPort, 1.5); // a read waits for the bytes still on their way down the line
+    ASSERT_EQ(Send(kPort, kSimBlock), kSimRequestLen);
+    EXPECT_EQ(ComRd(kPort, buf, kSimBlockLen), kSimBlockLen);
 }
 
 TEST_F(Serial, CallbackOncePerCompleteReplyRemovedAndReinstalled) {
     SimSensor &sim = Sensor(/*paced=*/true, "cut=20@8x1");
     Install(kPort);
-    // The first reply stops after 20 bytes: no call, and the bytes do not wake the loop.
+    // The first reply stops after 20 bytes: no call, and the loop does not spin on them.
     Send(kPort, kSimMeasure);
     ASSERT_TRUE(Queued(kPort, 20));
-    EXPECT_LT(Idle(300), 20);
-    EXPECT_EQ(g_seen.calls, 0);
-    EXPECT_EQ(GetInQLen(kPort), 20);
+    EXPECT_LT(Idle(300), 0.05);
+    EXPECT_TRUE(g_seen.calls == 0 && GetInQLen(kPort) == 20);
     int n = 0;
     for (int command : {kSimEcho, kSimReadRam, kSimMeasure, kSimHardware, kSimMeasure}) {
         ASSERT_TRUE(Exchange(kPort, command)) << command;
@@ -210,7 +178,7 @@ TEST_F(Serial, CallbackOncePerCompleteReplyRemovedAndReinstalled) {
     // A callback that takes nothing leaves the reply queued: no second call, no spinning.
     g_seen.read = 0;
     ASSERT_TRUE(Exchange(kPort, kSimEcho));
-    EXPECT_LT(Idle(300), 20);
+    EXPECT_LT(Idle(300), 0.05);
     EXPECT_EQ(g_seen.calls, ++n);
     // The callback closes its own port; the line can be opened again at once.
     g_seen.closePort = true;
@@ -232,9 +200,7 @@ TEST_F(Serial, HangUpMidExchangeIsTracedClosesThePortOnceAndLeavesTheProcessIdle
     EXPECT_FALSE(Exchange(kPort, kSimMeasure, 0.5));
     EXPECT_EQ(GetInQLen(kPort), kRS232PortNotOpen) << "closed while events were processed";
     TraceClose();
-    const double cpu0 = ProcessCpuSeconds();
-    Idle(1000); // the following second, as the program sits after the time-out
-    EXPECT_LT(ProcessCpuSeconds() - cpu0, 0.05) << "CPU seconds in that second";
+    EXPECT_LT(Idle(1000), 0.05) << "CPU seconds in the second after the time-out";
     EXPECT_EQ(g_seen.calls, 1) << "a hang-up is no reply";
     const std::string text = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(Once(text, "hung up") && text.find(sim.DevicePath()) != text.npos) << text;
@@ -269,20 +235,12 @@ TEST_F(Serial, HangUpFoundByAnOperationGivesOneErrorThenEveryOperationIsRefused)
     }
 }
 
-TEST_F(Serial, AssignedPortsReachTheirOwnDeviceAndAreListed) {
+TEST_F(Serial, AssignedPortsAreListed) {
     SimSensor &a = Sensor(false, nullptr, false), &b = Sensor(false, nullptr, false);
     const std::string link = dir_.file("sensor-b"); // as --port 4=/some/link gives
     ASSERT_EQ(symlink(b.DevicePath().c_str(), link.c_str()), 0);
     ASSERT_EQ(AssignPortDevice(3, a.DevicePath().c_str()), 0);
     ASSERT_EQ(AssignPortDevice(4, link.c_str()), 0);
-    EXPECT_EQ(AssignPortDevice(0, "/dev/null"), kRS232InvalidPortNum);
-    EXPECT_EQ(AssignPortDevice(kMaxPortNumber + 1, "/dev/null"), kRS232InvalidPortNum);
-    for (auto [port, command, sim] : {std::tuple{3, kSimEcho, &a}, {4, kSimHardware, &b}}) {
-        ASSERT_EQ(Open(port, ""), 0);
-        Install(port);
-        ASSERT_TRUE(Exchange(port, command));
-        EXPECT_EQ(sim->RequestCount(command), 1) << port;
-    }
     // The drop-down's items: rising port numbers, "COMn  device  description", cut to fit.
     SetPortDescription(3, "simulated sensor");
     RefreshPortTable();
@@ -297,30 +255,7 @@ TEST_F(Serial, AssignedPortsReachTheirOwnDeviceAndAreListed) {
     EXPECT_TRUE(GetPortEntry(0, &port, label, 8) && std::strlen(label) == 7) << "cut to fit";
     EXPECT_EQ(labels.count("COM3  " + a.DevicePath() + "  simulated sensor"), 1u);
     EXPECT_EQ(labels.count("COM4  " + link), 1u);
-    AssignPortDevice(3, "");
-    AssignPortDevice(4, "");
-}
-
-TEST_F(Serial, PermissionDeniedSaysOnceWhichGroupToJoin) {
-    if (geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
-    const std::string dev = Sensor(false, nullptr, false).DevicePath();
-    testing::internal::CaptureStderr();
-    const pid_t pid = fork();
-    if (pid == 0) { // a user outside the pseudo-terminal's group, trying twice
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
-        const int first = Open(kPort, dev), second = Open(kPort, dev);
-        _exit(first == kRS232CannotOpenPort && second == kRS232CannotOpenPort ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const std::string text = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_TRUE(Once(text, "permission denied")) << text;
-    struct stat st {};
-    ASSERT_EQ(stat(dev.c_str(), &st), 0);
-    const std::string owner = getgrgid(st.st_gid) ? getgrgid(st.st_gid)->gr_name : "?";
-    EXPECT_NE(text.find("group \"" + owner + "\""), std::string::npos) << text;
-    EXPECT_NE(text.find("usermod -aG " + owner + " "), std::string::npos) << text;
+    AssignPortDevice(3, ""), AssignPortDevice(4, "");
 }
 
 } // namespace
