@@ -7,6 +7,7 @@
 #include "params.h"
 #include "parapanels.h"
 #include "rs232.h"
+#include "shell.h"
 #include "sim.h"
 #include "test_support.h"
 #include "trace.h"
@@ -25,7 +26,9 @@
 using Words16 = std::vector<unsigned short>;
 
 // In range, and unlike the panels' start values and the simulated sensor's default set.
-inline Words16 DistinctWords() { return {700, 1, 300, 2, 0, 2, 100, 900, 480, 60, 1, 3, 77, 4242, 16, 1234}; }
+inline Words16 DistinctWords() {
+    return {700, 1, 300, 2, 0, 2, 100, 900, 480, 60, 1, 3, 77, 4242, 16, 1234};
+}
 
 // A sensor holding DistinctWords() in its EEPROM and RAM, with faults such as "no-reply@2".
 inline SimSettings Sensor(std::initializer_list<const char *> faults = {}) {
@@ -92,6 +95,14 @@ class LinkTest : public ::testing::Test {
         return value;
     }
     static void Click(int p, int c, int event) { SimulateCtrlEvent(p, c, event, 0, 0); }
+    // The last file dialog: title|default name|filter|button label|extension restricted|folder.
+    static std::string Dialog() {
+        FileSelectRequest r;
+        GetLastFileSelectRequest(&r);
+        return std::string(r.title) + "|" + r.defaultFileName + "|" + r.fileTypeList + "|" +
+               std::to_string(r.buttonLabel) + "|" + std::to_string(r.restrictExtension) +
+               (std::string(r.defaultDirectory) == proj_dir ? "|proj" : "|elsewhere");
+    }
     // The frames the program wrote: trace lines "<ms> com-write COM<n> <count>: hh hh ...".
     std::vector<SimFrame> Writes() const {
         std::vector<SimFrame> frames;

@@ -1,6 +1,5 @@
 // Parameter files through the file dialogs (answers queued): save, load and their failures.
 #include "link_fixture.h"
-#include "shell.h"
 
 #include <csignal>
 #include <filesystem>
@@ -24,15 +23,6 @@ class ParaFileTest : public LinkTest {
         Click(pHandle, MAINPANEL_BTNGet, EVENT_COMMIT);
     }
 };
-
-// Title, default name, filter, button label and extension restriction of a file dialog.
-static std::string Dialog() {
-    FileSelectRequest r;
-    GetLastFileSelectRequest(&r);
-    return std::string(r.title) + "|" + r.defaultFileName + "|" + r.fileTypeList + "|" +
-           std::to_string(r.buttonLabel) + "|" + std::to_string(r.restrictExtension) +
-           (std::string(r.defaultDirectory) == proj_dir ? "|proj" : "|elsewhere");
-}
 
 // Sixteen numbers of width 6 in packet order; the second file's 1001 and 65578 mend to 500 and 42.
 static const char kSaved[] = "   650\n     1\n   300\n     2\n     0\n     2\n   100\n   900\n"

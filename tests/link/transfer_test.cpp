@@ -48,23 +48,19 @@ TEST_F(TransferTest, GetMendsTheWordsAndSendWritesThePanelValuesToRamOrEeprom) {
 
 TEST_F(TransferTest, OneShotExchangesWithAndWithoutReplyIgnoreClicksWhileTheyWait) {
     SimSensor &sim = Start();
-    struct Case {
-        int *panel;
-        int control, command;
-        const char *fault, *status; // fault nullptr: the sensor replies
-    };
-    const Case cases[] = {
+    const std::tuple<int *, int, int, const char *, const char *> cases[] = {
+        // panel, button, command, fault (nullptr: the sensor replies), status
         {&pPara2, PARA2_ButtonTeach, 6, nullptr, kGetText}, // then the new setpoint is read
         {&pPara2, PARA2_ButtonTeach, 6, "no-reply@6", "New setpoint value teached!"},
         {&pPara1, PARA1_ButtonReset, 11, nullptr, "Reset of analog-output Max/Min OK!"},
         {&pPara1, PARA1_ButtonReset, 11, "no-reply@11", "Timeout-RS-232..."},
         {&pHandle, MAINPANEL_BTNGet, 2, "no-reply@2", "Timeout-RS-232..."}};
     Later(6000, [] { stop_flag = 1; }); // ends a RUN or VIDEO loop that should not have started
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.status);
+    for (auto [panel, control, command, fault, status] : cases) {
+        SCOPED_TRACE(status);
         sim.ClearFaults();
-        if (c.fault) {
-            sim.AddFault(Sensor({c.fault}).faults[0]);
+        if (fault) {
+            sim.AddFault(Sensor({fault}).faults[0]);
             Later(300, [] { // every button while the exchange waits
                 Click(pHandle, MAINPANEL_BTNSend, EVENT_LEFT_CLICK);
                 Click(pPara2, PARA2_ButtonTeach, EVENT_COMMIT);
@@ -76,12 +72,12 @@ TEST_F(TransferTest, OneShotExchangesWithAndWithoutReplyIgnoreClicksWhileTheyWai
         const int requests = sim.RequestCount();
         SetWords(DistinctWords(), true);
         const double t0 = Timer();
-        Click(*c.panel, c.control, EVENT_COMMIT);
-        EXPECT_GE(Timer() - t0, c.fault ? TIMEOUT : 0);
-        const bool reread = std::string(c.status) == kGetText;
+        Click(*panel, control, EVENT_COMMIT);
+        EXPECT_GE(Timer() - t0, fault ? TIMEOUT : 0);
+        const bool reread = std::string(status) == kGetText;
         EXPECT_EQ(sim.RequestCount(), requests + 1 + reread);
-        EXPECT_EQ(Command(sim.LastRequest()), reread ? 2 : c.command);
-        EXPECT_EQ(Status(), c.status); // and exchange_busy is back to 0, or the next case fails
+        EXPECT_EQ(Command(sim.LastRequest()), reread ? 2 : command);
+        EXPECT_EQ(Status(), status); // and exchange_busy is back to 0, or the next case fails
         EXPECT_EQ(PanelWords(), reread ? sim.Ram() : DistinctWords());
     }
     EXPECT_EQ(Payload(sim.LastRequest()), DistinctWords()); // the GET carries the words
@@ -91,27 +87,23 @@ TEST_F(TransferTest, PanelEdgeEntriesAreClampedAndMoveTheirCursorsHardwareModeDi
     SimSettings type1 = Sensor();
     type1.ccdtype = 1; // edges 1 .. 1024
     Start(type1);
-    struct Case {
-        int control, word, cursor, entered, shown;
-        bool taken; // a corrected entry goes into the word at once
-    };
-    // clang-format off
-    const Case cases[] = {
-        {PARA2_NEDITEdgeLeft, PW_edgeLeft, 2, 0, 1, true},        {PARA2_NEDITEdgeRight, PW_edgeRight, 3, 2000, 1024, true},
-        {PARA2_NEDITEdgeLeft, PW_edgeLeft, 2, 1024, 1024, false}, {PARA2_NEDITEdgeRight, PW_edgeRight, 3, 0, 2, true},
-        {PARA2_NEDITEdgeLeft, PW_edgeLeft, 2, 2000, 1023, true},  {PARA2_NEDITEdgeRight, PW_edgeRight, 3, 1, 1, false}};
-    // clang-format on
-    for (const Case &c : cases) {
-        parameter[PARAM_HEADER + c.word] = 555;
-        SetCtrlVal(pPara2, c.control, static_cast<unsigned short>(c.entered));
-        Click(pPara2, c.control, EVENT_COMMIT);
-        unsigned short shown = 0;
+    // left or right edge, entered, shown; taken: a corrected entry goes into the word at once
+    const std::tuple<bool, int, int, bool> cases[] = {
+        {true, 0, 1, true},  {false, 2000, 1024, true}, {true, 1024, 1024, false},
+        {false, 0, 2, true}, {true, 2000, 1023, true},  {false, 1, 1, false}};
+    for (auto [left, entered, shown, taken] : cases) {
+        const int control = left ? PARA2_NEDITEdgeLeft : PARA2_NEDITEdgeRight;
+        const int word = left ? PW_edgeLeft : PW_edgeRight;
+        parameter[PARAM_HEADER + word] = 555;
+        SetCtrlVal(pPara2, control, static_cast<unsigned short>(entered));
+        Click(pPara2, control, EVENT_COMMIT);
+        unsigned short value = 0;
         double x = -1, y = -1;
-        GetCtrlVal(pPara2, c.control, &shown);
-        GetGraphCursor(pHandle, MAINPANEL_GRAPHBar, c.cursor, &x, &y);
-        EXPECT_EQ((std::vector<int>{shown, int(x), Words()[c.word]}),
-                  (std::vector<int>{c.shown, c.shown, c.taken ? c.shown : 555}))
-            << c.control << " " << c.entered;
+        GetCtrlVal(pPara2, control, &value);
+        GetGraphCursor(pHandle, MAINPANEL_GRAPHBar, left ? 2 : 3, &x, &y);
+        EXPECT_EQ((std::vector<int>{value, int(x), Words()[word]}),
+                  (std::vector<int>{shown, shown, taken ? shown : 555}))
+            << left << " " << entered;
     }
     for (unsigned short mode : {0, 1, 2, 3}) { // modes 1 and 3 let the operator set it
         SetCtrlVal(pPara1, PARA1_DROPHardwareMode, mode);

@@ -1,17 +1,12 @@
 // A profile file that cannot be written, and the record file.
 #include "live_fixture.h"
 
-#include "freeze.h"
-#include "gui_state.h"
-#include "shell.h"
-
 #include <sys/stat.h>
 
 #include <numeric>
 
-// A file not written (its folder missing, a folder in its place, a path too long to be named
-// whole) is named in the status line and what was there stays; the new reference is in use
-// all the same (a dark profile gives ones, the maximum is kept).
+// A file not written (folder missing, a folder in its place, path too long) is named in the status
+// line and what was there stays; the new reference (dark: ones, the maximum kept) is in use.
 TEST_F(LiveTest, AFailedWriteIsReportedAndLeavesWhatWasThere) {
     AddSensor();
     StartProgram();
@@ -56,10 +51,7 @@ TEST_F(LiveTest, TheRecordFileIsReplacedOnlyWithConsent) {
         if (answer >= 0) QueueConfirmAnswer(answer);
         Press(pJet, JETPANEL_BTNRecfile);
         EXPECT_EQ(0, PendingPopupAnswers());
-        FileSelectRequest asked;
-        GetLastFileSelectRequest(&asked);
-        EXPECT_STREQ("K-VOR-RUR Recorder-File:", asked.title);
-        EXPECT_EQ(std::string("RECORD.DAT|*.dat"), std::string(asked.defaultFileName) + "|" + asked.fileTypeList);
+        EXPECT_EQ("K-VOR-RUR Recorder-File:|RECORD.DAT|*.dat|0|1|proj", Dialog());
         if (answer >= 0) {
             char title[80], message[80];
             GetLastConfirmRequest(title, message, sizeof title);

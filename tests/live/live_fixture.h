@@ -3,14 +3,20 @@
 #pragma once
 
 #include "../link/link_fixture.h"
+#include "freeze.h"
+#include "gui_state.h"
+#include "measure.h"
+#include "plots.h"
 #include "processing.h"
+#include "videoblock.h"
 
 class LiveTest : public LinkTest {
   public:
     void SetUp() override {
         LinkTest::SetUp();
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto due = std::find_if(pending_.begin(), pending_.end(), [](auto &p) { return p.first(); });
+            auto due =
+                std::find_if(pending_.begin(), pending_.end(), [](auto &p) { return p.first(); });
             if (due == pending_.end()) return;
             auto action = due->second;
             pending_.erase(due);
@@ -50,17 +56,17 @@ class LiveTest : public LinkTest {
     }
     // '1': RUN, VIDEO, TEACH dimmed; strip chart, video, jet graph visible; zoom dimmed.
     static std::string Looks() {
-        std::string s;
-        for (auto [panel, control, attribute] :
-             {std::tuple{pHandle, MAINPANEL_BTNRun, ATTR_DIMMED}, {pHandle, MAINPANEL_BTNVideo, ATTR_DIMMED},
-              {pPara2, PARA2_ButtonTeach, ATTR_DIMMED}, {pHandle, MAINPANEL_STRIPChart, ATTR_VISIBLE},
-              {pHandle, MAINPANEL_GRAPHVideo, ATTR_VISIBLE}, {pHandle, MAINPANEL_GRAPHJet, ATTR_VISIBLE},
-              {pHandle, MAINPANEL_SWITCHZoom, ATTR_DIMMED}})
-            s += char('0' + Attr(panel, control, attribute));
-        return s;
+        auto dim = [](int panel, int c) { return char('0' + Attr(panel, c, ATTR_DIMMED)); };
+        auto shown = [](int c) { return char('0' + Attr(pHandle, c, ATTR_VISIBLE)); };
+        return {dim(pHandle, MAINPANEL_BTNRun),    dim(pHandle, MAINPANEL_BTNVideo),
+                dim(pPara2, PARA2_ButtonTeach),    shown(MAINPANEL_STRIPChart),
+                shown(MAINPANEL_GRAPHVideo),       shown(MAINPANEL_GRAPHJet),
+                dim(pHandle, MAINPANEL_SWITCHZoom)};
     }
     static std::vector<unsigned short> Live() { return {adcbuf, adcbuf + PROFILE_LEN}; }
-    static std::vector<unsigned short> Reference() { return {thdArray, thdArray + PROFILE_LEN + 1}; }
+    static std::vector<unsigned short> Reference() {
+        return {thdArray, thdArray + PROFILE_LEN + 1};
+    }
     // A request's words after the sync word: command, payload, last word.
     static std::vector<int> Request(const SimFrame &f) {
         std::vector<int> w;

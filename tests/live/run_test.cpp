@@ -1,13 +1,8 @@
 // RUN on the whole program, commands pressed while it runs, and how RUN and VIDEO end.
 #include "live_fixture.h"
 
-#include "measure.h"
-#include "params.h"
-#include "plots.h"
-
-// On a line paced like the real one (requests and replies overlap), ten frames apart: the
-// sensor's setpoint and tolerance change, the jet curve is chosen, GET, TEACH and SEND are
-// pressed, STOP. RUN neither draws the commands' replies as frames nor stops.
+// On a paced line, ten frames apart: the sensor's setpoint and tolerance change, the jet curve
+// is chosen, GET, TEACH, SEND, STOP. RUN neither draws the commands' replies nor stops.
 TEST_F(LiveTest, RunShowsTheFramesAndEveryRequestCarriesTheParameterWords) {
     SimSensor &sim = AddSensor();
     sim.SetPaced(true);
@@ -17,31 +12,26 @@ TEST_F(LiveTest, RunShowsTheFramesAndEveryRequestCarriesTheParameterWords) {
     StartProgram();
     std::fill(arrayNORM, arrayNORM + HISTORY_LEN, 0.0); // the history outlives a start-up
     std::vector<std::string> looks;
-    AfterFrames(sim, 10, [&] {
+    AfterFrames(sim, 10, [&] { // a teach at the sensor's button; the power for GET
         looks.push_back(Looks());
         ram[kSimSetpoint] = 655, ram[kSimTolerance] = 45, ram[kSimPower] = 321;
-        sim.SetRam(ram); // a teach at the sensor's button; the power for GET
+        sim.SetRam(ram);
     });
-    AfterFrames(sim, 20, [&] {
-        Choose(MAINPANEL_DROPdatatype, 1);
-        looks.push_back(Looks());
-    });
+    AfterFrames(sim, 20, [&] { Choose(MAINPANEL_DROPdatatype, 1), looks.push_back(Looks()); });
     AfterFrames(sim, 30, [] { Press(pHandle, MAINPANEL_BTNGet); });
     AfterFrames(sim, 40, [] { Press(pPara2, PARA2_ButtonTeach); });
-    AfterFrames(sim, 50,
-                [] { SimulateCtrlEvent(pHandle, MAINPANEL_BTNSend, EVENT_LEFT_CLICK, 0, 0); });
+    AfterFrames(sim, 50, [] { Click(pHandle, MAINPANEL_BTNSend, EVENT_LEFT_CLICK); });
     AfterFrames(sim, 60, PressStop);
     Press(pHandle, MAINPANEL_BTNRun);
     looks.push_back(Looks());
     EXPECT_EQ((std::vector<std::string>{"1101000", "1100010", "0000010"}), looks);
     EXPECT_NE("Timeout RS232-Line!", Status());
-    EXPECT_EQ(3, sim.RequestCount(kSimReadRam)); // start-up, the GET, the one after TEACH
-    EXPECT_EQ(1, sim.RequestCount(kSimTeach));
-    EXPECT_EQ(1, sim.RequestCount(kSimWriteRam));
-    EXPECT_EQ(321, power);
+    EXPECT_EQ((std::vector<int>{3, 1, 1, 321}), // 3 GETs: start-up, the GET, the one after TEACH
+              (std::vector<int>{sim.RequestCount(kSimReadRam), sim.RequestCount(kSimTeach),
+                                sim.RequestCount(kSimWriteRam), power}));
 
-    // Every reply but the first, the one in flight at STOP and those the commands displaced
-    // was drawn; the displays follow the sensor (the TEACH gave a new setpoint).
+    // Every reply but the first, the one in flight at STOP and those the commands displaced is
+    // drawn; the displays follow the sensor (the TEACH gave a new setpoint).
     std::vector<double> drawn(400);
     drawn.resize(size_t(GetStripChartTrace(pHandle, MAINPANEL_STRIPChart, 3, drawn.data(), 400)));
     EXPECT_EQ(0, std::count(drawn.begin(), drawn.end(), 2.0));
@@ -91,9 +81,8 @@ TEST_F(LiveTest, RunAndVideoEndOnALostLineAPortChangeOrAClosedPanel) {
         Press(pHandle, button);
         EXPECT_GT(Timer() - t0, minSeconds);
         EXPECT_LT(Timer() - t0, maxSeconds);
-        EXPECT_EQ(status, Status());
-        EXPECT_EQ(0, Attr(pHandle, button, ATTR_DIMMED));
-        EXPECT_EQ(how == kHangUp, old.HungUp());
+        EXPECT_EQ(std::make_tuple(status, 0, how == kHangUp),
+                  std::make_tuple(Status(), Attr(pHandle, button, ATTR_DIMMED), old.HungUp()));
         EXPECT_TRUE(how != kSilent || old.RequestCount(kSimMeasure) == 1);   // no reply, no more
         EXPECT_TRUE(how != kNewPort || sim->RequestCount(kSimMeasure) == 0); // RUN ended
         if (how == kSilent || how == kHangUp) nextPort();

@@ -1,10 +1,6 @@
 // VIDEO, the profile blocks and the reference profile on the whole program.
 #include "live_fixture.h"
 
-#include "devinfo.h"
-#include "measure.h"
-#include "videoblock.h"
-
 // The profile sent after `scans` measurement requests, as sent or smoothed as VIDEO does.
 static std::vector<unsigned short> Profile(unsigned scans, bool smoothed = true) {
     const std::vector<uint16_t> p = SimModel(SimSettings()).Profile(scans > 0 ? scans - 1 : 0);
@@ -18,18 +14,15 @@ static std::vector<double> CurveY(int graph) {
     return y;
 }
 
-// STOP pressed while a cycle reads its blocks ends VIDEO once that cycle is complete. The
-// frozen reference (the live profile smoothed again, no sample below 1, the maximum last)
-// survives a restart. The jet curve chosen during VIDEO is drawn from the next cycle.
+// STOP during a cycle ends VIDEO once the cycle is whole. The frozen reference (the live profile
+// smoothed again, no sample below 1, the maximum last) survives a restart. The jet curve chosen
+// during VIDEO is drawn from the next cycle.
 TEST_F(LiveTest, VideoCyclesFetchFourBlocksEachAndTheFrozenProfileSurvivesARestart) {
     SimSensor &sim = AddSensor();
     StartProgram();
     std::vector<std::string> looks;
     When([&] { return sim.RequestCount(kSimBlock) >= 10; },
-         [&] {
-             looks.push_back(Looks());
-             PressStop();
-         });
+         [&] { looks.push_back(Looks()), PressStop(); });
     Press(pHandle, MAINPANEL_BTNVideo);
     looks.push_back(Looks());
     EXPECT_EQ(std::make_pair(3, 12),
