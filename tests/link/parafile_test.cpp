@@ -66,7 +66,7 @@ TEST_F(ParaFileTest, FilesThatCannotBeUsedChangeNoWord) {
     }
 }
 
-TEST_F(ParaFileTest, PathLongerThanTheProgramHoldsIsRefusedNotCut) {
+TEST_F(ParaFileTest, TooLongPathsAreRefusedNotCutAndAFailedWriteKeepsTheOldFile) {
     std::string folder = dir_.path(); // its first 259 bytes name a file: a cut path loads it
     while (folder.size() < 200)
         folder += "/d";
@@ -79,9 +79,7 @@ TEST_F(ParaFileTest, PathLongerThanTheProgramHoldsIsRefusedNotCut) {
     }
     EXPECT_EQ(Words(), DistinctWords());
     EXPECT_FALSE(std::filesystem::exists(cut + ".cfg"));
-}
 
-TEST_F(ParaFileTest, FailedWriteIsReportedAndKeepsTheOldFile) {
     const std::string path = dir_.file("keep.cfg");
     WriteWholeFile(path, kSaved);
     rlimit saved{};

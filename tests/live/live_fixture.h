@@ -67,13 +67,6 @@ class LiveTest : public LinkTest {
     static std::vector<unsigned short> Reference() {
         return {thdArray, thdArray + PROFILE_LEN + 1};
     }
-    // A request's words after the sync word: command, payload, last word.
-    static std::vector<int> Request(const SimFrame &f) {
-        std::vector<int> w;
-        for (size_t k = 2; k + 1 < f.size(); k += 2)
-            w.push_back(f[k] * 256 + f[k + 1]);
-        return w;
-    }
 
     std::vector<std::pair<std::function<bool()>, std::function<void()>>> pending_;
     QTimer timer_;

@@ -42,10 +42,9 @@ TEST_F(LiveTest, RunShowsTheFramesAndEveryRequestCarriesTheParameterWords) {
     // The last request carried the setpoint, the tolerance and the other parameter words.
     EXPECT_EQ(std::make_pair(sim.Ram()[kSimSetpoint], (unsigned short)45),
               std::make_pair(setpoint, tolerance));
-    std::vector<int> request = {CMD_RAW_FRAME};
-    request.insert(request.end(), parameter + PARAM_HEADER, parameter + PARAM_WORDS);
-    request.push_back(0);
-    EXPECT_EQ(request, Request(sim.LastRequest()));
+    const SimFrame f = sim.LastRequest();
+    EXPECT_EQ(std::make_tuple(f.size(), Command(f), Payload(f), f[36] | f[37]),
+              std::make_tuple(size_t(TX_FRAME_LEN), int(CMD_RAW_FRAME), Words(), 0));
 }
 
 // How RUN or VIDEO ends, port after port: a silent sensor (after two time-outs), a port

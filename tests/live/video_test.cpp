@@ -29,9 +29,11 @@ TEST_F(LiveTest, VideoCyclesFetchFourBlocksEachAndTheFrozenProfileSurvivesAResta
               std::make_pair(sim.RequestCount(kSimMeasure), sim.RequestCount(kSimBlock)));
     EXPECT_EQ(Profile(3), Live());
     EXPECT_EQ(std::vector<double>(adcbuf, adcbuf + PROFILE_LEN), CurveY(MAINPANEL_GRAPHVideo));
-    std::vector<int> request = {CMD_VIDEO_BLOCK, 192}; // the last block's: selector 0
-    request.resize(kSimWords + 2);
-    EXPECT_EQ(request, Request(sim.LastRequest()));
+    const SimFrame f = sim.LastRequest();
+    Words16 block(PNUM); // the last block's: 192, selector 0
+    block[0] = 192;
+    EXPECT_EQ(std::make_tuple(f.size(), Command(f), Payload(f), f[36] | f[37]),
+              std::make_tuple(size_t(TX_FRAME_LEN), int(CMD_VIDEO_BLOCK), block, 0));
 
     std::vector<unsigned short> reference = Profile(3);
     SmoothCurve(reference.data());
