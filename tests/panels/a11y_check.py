@@ -1,6 +1,5 @@
 #!/usr/bin/python3
-"""a11y_check.py --program <kvor-rur-glint>: on a private X server and session bus a screen reader
-finds each control of controls.h by its name with its value; the toggles' action shows panels."""
+"""a11y_check.py --program <kvor-rur-glint>: a screen reader finds each control of controls.h."""
 import os, re, subprocess, sys, tempfile, time
 
 ROW = re.compile(r'C\((\w+),\s*(\w+),\s*(\w+),\s*(\d+),\s*"([^"]*)",\s*\d,\s*(\d)')
@@ -21,8 +20,7 @@ def check(app, pyatspi):
             nodes.extend(child for child in node if child is not None)
         return found
 
-    def showing(node):
-        return node is not None and node.getState().contains(pyatspi.STATE_SHOWING)
+    def showing(node): return node is not None and node.getState().contains(pyatspi.STATE_SHOWING)
 
     def wait_shown(name, seconds):
         until = time.time() + seconds
@@ -69,7 +67,7 @@ def main():
     finally:
         running.kill()
     print(*[f"FAIL {f}" for f in failures], f"a11y_check: {len(failures)} failures", sep="\n")
-    return 1 if failures else 0
+    return int(bool(failures))
 
 
 if __name__ == "__main__":

@@ -1,5 +1,4 @@
-// Every control the logic addresses as the panels hold it at start-up, read by panels_test.cpp and
-// row by row by a11y_check.py; rings and texts carry their accessible name in the description.
+// The controls the logic addresses, as at start-up; a11y_check.py reads the rows line by line.
 #pragma once
 #include "kvor_panels.h"
 
@@ -11,10 +10,8 @@ inline const char *const kClass[] = {"QPushButton", "QRadioButton", "QCheckBox",
     "QSlider", "QComboBox", "QLabel", "QPlainTextEdit", "QLabel", "QCustomPlot", "QFrame"};
 // start: the value of the kinds up to Ring (buttons: 1 pressed in); accessible: "" for the object
 // name; values: every value a 16-bit control's word holds after its range check (others: 32 bits).
-struct Control {
-    int panel, id; const char *name; Kind kind; int start; const char *accessible;
-    int dimmed, shown; std::vector<int> values;
-};
+struct Control { int panel, id; const char *name; Kind kind; int start; const char *accessible;
+                 int dimmed, shown; std::vector<int> values; };
 #define C(panel, name, kind, start, acc, dimmed, shown, ...) \
     Control{panel, panel##_##name, #name, kind, start, acc, dimmed, shown, {__VA_ARGS__}}
 inline const std::vector<int> kAnyWord = {0, 1, 2, 511, 1000, 1023, 8192, 12288, 32768, 65534, 65535};

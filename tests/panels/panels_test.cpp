@@ -1,5 +1,5 @@
-// Every control of controls.h with its kind, start value and width, and panels on which nothing
-// is clipped, overlaps or cuts off its text, help boxes included.
+// The controls of controls.h as loaded, and panels on which nothing is clipped, overlaps or cut
+// off.
 #include "popup.h"
 #include "qt_access.h"
 #include "userint.h"
@@ -33,17 +33,18 @@ class Panels : public ::testing::Test {
         pHandle = LoadPanel(0, PANEL_RESOURCE_FILE, MAINPANEL);
         for (auto [child, res] : {std::pair{&pPara1, PARA1}, {&pPara2, PARA2}, {&pJet, JETPANEL}}) {
             *child = LoadPanel(pHandle, PANEL_RESOURCE_FILE, res);
-            SetPanelAttribute(*child, ATTR_LEFT, 8);
-            SetPanelAttribute(*child, ATTR_TOP, 105);
+            SetPanelAttribute(*child, ATTR_LEFT, 8), SetPanelAttribute(*child, ATTR_TOP, 105);
         }
         ASSERT_TRUE(pHandle > 0 && pPara1 > 0 && pPara2 > 0 && pJet > 0) << PANEL_RESOURCE_FILE;
-        DisplayPanel(pHandle);
-        DisplayPanel(pJet);
+        DisplayPanel(pHandle), DisplayPanel(pJet);
     }
     void TearDown() override { DiscardPanel(pHandle); } // the children go with it
 };
 
-TEST_F(Panels, EveryControlHasItsKindAndStartValue) {
+// Kind, start value, width (guards) and dimming of each control. A 16-bit control shows unchanged
+// every value its word holds after its range check, or the next SEND would carry another word
+// than the sensor sent; rings offer no other values.
+TEST_F(Panels, EveryControlHasItsKindStartValueAndWord) {
     for (const Control &c : kControls) {
         SCOPED_TRACE(c.name);
         const int panel = Handle(c.panel);
@@ -53,30 +54,23 @@ TEST_F(Panels, EveryControlHasItsKindAndStartValue) {
         int dimmed = -1; // shown at start: a11y_check.py
         GetCtrlAttribute(panel, c.id, ATTR_DIMMED, &dimmed);
         EXPECT_EQ(dimmed, c.dimmed);
-        if (c.kind <= Ring) {
-            EXPECT_EQ(c.values.empty() ? Read<int>(panel, c.id) : Read<unsigned short>(panel, c.id),
-                      c.start);
-        }
+        const int start = c.kind > Ring      ? c.start
+                          : c.values.empty() ? Read<int>(panel, c.id)
+                                             : Read<unsigned short>(panel, c.id);
+        EXPECT_EQ(start, c.start);
         if (auto *spin = qobject_cast<QSpinBox *>(w)) { // displays cannot be edited
             EXPECT_EQ(spin->isReadOnly(), QString(c.accessible).endsWith("display"));
             EXPECT_EQ(spin->buttonSymbols() == QAbstractSpinBox::NoButtons, spin->isReadOnly());
         }
-    }
-}
-
-// A 16-bit control shows unchanged every value its word holds after its range check, or the
-// next SEND would carry another word than the sensor sent; rings offer no other values.
-TEST_F(Panels, SixteenBitControlsHoldEveryValueOfTheirWord) {
-    for (const Control &c : kControls) {
         for (int v : c.values) {
-            SCOPED_TRACE(std::string(c.name) + " = " + std::to_string(v));
-            const int other = v == c.values.front() ? c.values.back() : c.values.front();
-            SetCtrlVal(Handle(c.panel), c.id, static_cast<unsigned short>(other));
-            SetCtrlVal(Handle(c.panel), c.id, static_cast<unsigned short>(v));
-            EXPECT_EQ(Read<unsigned short>(Handle(c.panel), c.id), v);
+            SetCtrlVal(
+                panel, c.id,
+                static_cast<unsigned short>(v == c.values[0] ? c.values.back() : c.values[0]));
+            SetCtrlVal(panel, c.id, static_cast<unsigned short>(v));
+            EXPECT_EQ(Read<unsigned short>(panel, c.id), v);
         }
-        auto *ring = qobject_cast<QComboBox *>(PlatformControlWidget(Handle(c.panel), c.id));
-        EXPECT_TRUE(!ring || c.values.empty() || ring->count() == int(c.values.size())) << c.name;
+        auto *ring = qobject_cast<QComboBox *>(w);
+        EXPECT_TRUE(!ring || c.values.empty() || ring->count() == int(c.values.size()));
     }
 }
 
@@ -101,25 +95,19 @@ QSize Needed(QWidget *w) {
 // clang-format off
 struct Help { int panel, id, box, gap, lift; const char *text; };
 #define H(panel, name, box, gap, lift) Help{panel, panel##_##name, MAINPANEL_HelpText##box, gap, lift, HELP_##name}
-const Help kHelp[] = {
-    H(MAINPANEL, BTNRun, 1, 10, 10), H(MAINPANEL, BTNStop, 1, 10, 10), H(MAINPANEL, BTNVideo, 1, 10, 10),
-    H(MAINPANEL, DropDCom, 2, 20, 80), H(MAINPANEL, BTNSend, 1, 20, 20), H(MAINPANEL, BTNGet, 1, 20, 20),
-    H(PARA1, DROPEvalMode, 1, 20, 10), H(PARA1, DROPHardwareMode, 1, 20, 10), H(PARA1, DROPrs232Mode, 1, 20, 10),
-    H(PARA1, DROPopMode, 1, 20, 10), H(PARA1, DROPpolarity, 1, 20, 10), H(PARA1, DROPaverage, 2, 20, 10),
-    H(PARA1, RINGanaMode, 1, 20, 10), H(PARA1, NEDITTolerance, 1, 20, 10), H(PARA1, NUMtolDelta, 1, 20, 10),
-    H(PARA2, SLIDEpower, 1, 135, 10), H(PARA2, SLIDEVideoThreshold, 1, 30, 10),
-};
+const Help kHelp[] = {H(MAINPANEL, BTNRun, 1, 10, 10), H(MAINPANEL, BTNStop, 1, 10, 10), H(MAINPANEL, BTNVideo, 1, 10, 10),
+    H(MAINPANEL, DropDCom, 2, 20, 80), H(MAINPANEL, BTNSend, 1, 20, 20), H(MAINPANEL, BTNGet, 1, 20, 20), H(PARA1, DROPEvalMode, 1, 20, 10),
+    H(PARA1, DROPHardwareMode, 1, 20, 10), H(PARA1, DROPrs232Mode, 1, 20, 10), H(PARA1, DROPopMode, 1, 20, 10), H(PARA1, DROPpolarity, 1, 20, 10),
+    H(PARA1, DROPaverage, 2, 20, 10), H(PARA1, RINGanaMode, 1, 20, 10), H(PARA1, NEDITTolerance, 1, 20, 10), H(PARA1, NUMtolDelta, 1, 20, 10),
+    H(PARA2, SLIDEpower, 1, 135, 10), H(PARA2, SLIDEVideoThreshold, 1, 30, 10)};
 // clang-format on
 
 TEST_F(Panels, NothingIsClippedOverlappingOrCutOff) {
     QWidget *main = PlatformPanelWidget(pHandle);
-    const QRect children = PlatformPanelWidget(pJet)->geometry();
-    // Info texts are drawn at run time at (15,10), (15,25), (15,40) in 11 px, the title at
-    // (300,35) in 18 px and the version at (450,40) in 11 px, on the info frame.
-    const QRect infoTexts(0, 0, 530, 60);
+    const QRect infoTexts(0, 0, 530, 60); // drawn at run time on the info frame, title in 18 px
     EXPECT_TRUE(PlatformControlWidget(pHandle, MAINPANEL_DECOInfo)->geometry().contains(infoTexts));
-    // Sharing a place: help boxes with anything, the graphs and the child panels that take
-    // turns, the info frame with what it holds, the logo with the info texts.
+    // Sharing a place: help boxes, graphs and child panels taking turns, the info frame and
+    // what it holds, the logo and the info texts.
     const QMap<QString, int> turns = {{"GRAPHVideo", 1}, {"GRAPHJet", 1}, {"STRIPChart", 1},
                                       {"PARA1", 2},      {"PARA2", 2},    {"JETPANEL", 2}};
     using Item = std::pair<QRect, QString>; // where, and the control it belongs to
@@ -159,11 +147,12 @@ TEST_F(Panels, NothingIsClippedOverlappingOrCutOff) {
         auto *box = qobject_cast<QLabel *>(PlatformControlWidget(pHandle, h.box));
         EXPECT_TRUE(box->isVisibleTo(main) && main->rect().contains(box->geometry()));
         EXPECT_LE(box->heightForWidth(box->width()), box->height()) << "text cut off";
-        const QRect over = box->geometry() & children;
+        const QRect over =
+            box->geometry() & PlatformPanelWidget(pJet)->geometry(); // the children's place
         EXPECT_TRUE(over.isEmpty() || panel == pHandle || main->childAt(over.center()) == box);
         ShowHelpBubble(panel, h.id, h.box, h.gap, h.lift, h.text); // hides it again
     }
-    // Some sensors rename the operation modes (and relabel the delta tolerance, shorter).
+    // Some sensors rename the operation modes.
     ReplaceListItem(pPara1, PARA1_DROPopMode, 0, "DIG-COMP", 0);
     ReplaceListItem(pPara1, PARA1_DROPopMode, 1, "ADC-CONV", 1);
     QWidget *modes = PlatformControlWidget(pPara1, PARA1_DROPopMode);
