@@ -22,11 +22,11 @@ def check(app, pyatspi):
 
     def showing(node): return node is not None and node.getState().contains(pyatspi.STATE_SHOWING)
 
-    def wait_shown(name, seconds):
-        until = time.time() + seconds
-        while not showing(tree().get((False, name))) and time.time() < until:
+    def wait_shown(name, seconds):  # None if it does not come up in time
+        for _ in range(int(seconds * 10)):
+            if showing(tree().get((False, name))):
+                return True
             time.sleep(0.1)
-        return showing(tree().get((False, name)))
 
     if not wait_shown("BTNFreezeProfile", 20):
         return ["the panels did not come up on the accessibility bus"]

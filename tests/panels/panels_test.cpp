@@ -41,9 +41,8 @@ class Panels : public ::testing::Test {
     void TearDown() override { DiscardPanel(pHandle); } // the children go with it
 };
 
-// Kind, start value, width (guards) and dimming of each control. A 16-bit control shows unchanged
-// every value its word holds after its range check, or the next SEND would carry another word
-// than the sensor sent; rings offer no other values.
+// Kind, start value, width, dimming; a 16-bit control holds every value its word may hold (else
+// the next SEND would carry another word than the sensor sent), a ring offers no other values.
 TEST_F(Panels, EveryControlHasItsKindStartValueAndWord) {
     for (const Control &c : kControls) {
         SCOPED_TRACE(c.name);
@@ -147,8 +146,7 @@ TEST_F(Panels, NothingIsClippedOverlappingOrCutOff) {
         auto *box = qobject_cast<QLabel *>(PlatformControlWidget(pHandle, h.box));
         EXPECT_TRUE(box->isVisibleTo(main) && main->rect().contains(box->geometry()));
         EXPECT_LE(box->heightForWidth(box->width()), box->height()) << "text cut off";
-        const QRect over =
-            box->geometry() & PlatformPanelWidget(pJet)->geometry(); // the children's place
+        const QRect over = box->geometry() & PlatformPanelWidget(pJet)->geometry();
         EXPECT_TRUE(over.isEmpty() || panel == pHandle || main->childAt(over.center()) == box);
         ShowHelpBubble(panel, h.id, h.box, h.gap, h.lift, h.text); // hides it again
     }
