@@ -15,6 +15,9 @@
 #include <functional>
 #include <regex>
 #include <set>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -256,6 +259,28 @@ TEST_F(Serial, AssignedPortsAreListed) {
     EXPECT_EQ(labels.count("COM3  " + a.DevicePath() + "  simulated sensor"), 1u);
     EXPECT_EQ(labels.count("COM4  " + link), 1u);
     AssignPortDevice(3, ""), AssignPortDevice(4, "");
+}
+
+// A user outside the device's group is told once which group to join, and how.
+TEST_F(Serial, PermissionDeniedSaysOnceWhichGroupToJoin) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
+    const std::string dev = Sensor(false, nullptr, false).DevicePath();
+    testing::internal::CaptureStderr();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+        const bool refused = Open(kPort, dev) == kRS232CannotOpenPort && Open(kPort, dev) == kRS232CannotOpenPort;
+        _exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const std::string text = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(Once(text, "permission denied")) << text;
+    struct stat st {};
+    ASSERT_EQ(stat(dev.c_str(), &st), 0);
+    const std::string owner = getgrgid(st.st_gid) ? getgrgid(st.st_gid)->gr_name : "?";
+    EXPECT_NE(text.find("usermod -aG " + owner + " "), std::string::npos) << text;
 }
 
 } // namespace
