@@ -174,6 +174,21 @@ TEST_F(Shell, ToggleButtonsSwitchTheChildPanel) {
     ExpectChild(pPara2, 0, 0, 0);
 }
 
+// The memory-target radio buttons act as one group with RAM as the fall-back.
+TEST_F(Shell, MemoryTargetButtonsFallBackToRam) {
+    const int ram = MAINPANEL_RBTRam, eeprom = MAINPANEL_RBTEeprom, file = MAINPANEL_RBTFile;
+    const struct {
+        int clicked, target, ramOn, eepromOn, fileOn;
+    } steps[] = {{eeprom, EEPROM, 0, 1, 0}, {file, DATFILE, 0, 0, 1}, {file, RAM, 1, 0, 0},
+                 {eeprom, EEPROM, 0, 1, 0}, {eeprom, RAM, 1, 0, 0}, {ram, RAM, 1, 0, 0}};
+    for (const auto &s : steps) {
+        Click(pHandle, s.clicked);
+        EXPECT_EQ((std::vector<int>{s.target, s.ramOn, s.eepromOn, s.fileOn}),
+                  (std::vector<int>{target, IntVal(pHandle, ram), IntVal(pHandle, eeprom), IntVal(pHandle, file)}))
+            << s.clicked;
+    }
+}
+
 TEST_F(Shell, ClosingTheWindowEndsTheEventLoopButKeepsTheWindow) {
     stop_flag = 0;
     QCloseEvent close;
