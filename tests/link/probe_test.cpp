@@ -95,6 +95,9 @@ TEST_P(SensorTest, PanelsRangesAndStatusFollowTheSensor) {
     EXPECT_EQ(
         (std::vector<int>{pixB, pixE, YAXISMAX, ccdmaxpixel, c.xStep ? int(xArray8[255]) : 0}),
         (std::vector<int>{1, c.pixE, c.yAxisMax, c.maxPixel, 255 * c.xStep}));
+    double lo = 0, hi = 0; // the video graph spans the sensor's sub-pixel range
+    GetAxisScalingMode(pHandle, MAINPANEL_GRAPHVideo, VAL_XAXIS, nullptr, &lo, &hi);
+    EXPECT_TRUE(!c.xStep || (lo == 1.0 && hi == c.sensor[5])) << lo << ".." << hi;
     auto *ring = qobject_cast<QComboBox *>(PlatformControlWidget(pPara1, PARA1_DROPopMode));
     ASSERT_TRUE(ring && ring->count() >= 2);
     EXPECT_EQ((ring->itemText(0) + "/" + ring->itemText(1)).toStdString(), c.ring);
