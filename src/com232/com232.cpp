@@ -217,15 +217,6 @@ int CheckComLine(int port) {
     return result;
 }
 
-// Shows the memory target RAM on the radio buttons, so that what they show is what the
-// next GET or SEND uses.
-static void SelectRamTarget(void) {
-    target = RAM;
-    SetCtrlVal(pHandle, MAINPANEL_RBTRam, 1);
-    SetCtrlVal(pHandle, MAINPANEL_RBTEeprom, 0);
-    SetCtrlVal(pHandle, MAINPANEL_RBTFile, 0);
-}
-
 void InitRS232(int port) {
     const int savedBusy = exchange_busy;
     exchange_busy = 1;

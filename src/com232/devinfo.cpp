@@ -22,7 +22,6 @@ namespace {
 //   word 7 ccdpixE        last pixel
 //   word 8 softversion    firmware version number
 // Frame bytes 2..3 echo the command word and must read 10.
-constexpr int kEchoOffset = 2;
 
 // Firmware versions and codes the adaptation tells apart.
 constexpr unsigned kVersionLate = 220; // from this version on the video level tops at 256
@@ -197,9 +196,7 @@ int GetHARDWAREInfo(void) {
     ccdpixB = pp[6];
     ccdpixE = pp[7];
     softversion = pp[8];
-    const unsigned echo = static_cast<unsigned char>(szReadBuf[kEchoOffset]) * 256u +
-                          static_cast<unsigned char>(szReadBuf[kEchoOffset + 1]);
-    if (echo != CMD_HARDWARE) return 0;
+    if (ReplyEchoWord() != CMD_HARDWARE) return 0;
 
     SetAxisScalingMode(pHandle, MAINPANEL_GRAPHVideo, VAL_XAXIS, VAL_MANUAL, 1.0,
                        static_cast<double>(ccdsubpixel));

@@ -8,6 +8,7 @@
 #include "plots.h"
 #include "popup.h"
 #include "rs232.h"
+#include "transfer.h"
 #include "userint.h"
 #include "utility.h"
 #include "videoblock.h"
@@ -72,13 +73,6 @@ void UnpackVideoFrame(const unsigned short *words) {
 }
 
 // ---- shared by RUN and VIDEO -----------------------------------------------------------------
-
-void SelectRamTarget(void) {
-    SetCtrlVal(pHandle, MAINPANEL_RBTRam, 1);
-    target = RAM;
-    SetCtrlVal(pHandle, MAINPANEL_RBTEeprom, 0);
-    SetCtrlVal(pHandle, MAINPANEL_RBTFile, 0);
-}
 
 void DimLoopButtons(void) {
     SetCtrlAttribute(pHandle, MAINPANEL_BTNRun, ATTR_DIMMED, 1);

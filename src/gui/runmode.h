@@ -54,9 +54,8 @@ void UnpackRunFrame(const unsigned short *words);
 // Words 3..14 of a raw frame into the measurement values (VIDEO computes the edges itself).
 void UnpackVideoFrame(const unsigned short *words);
 
-// Shared by both loops: memory target RAM on the radio buttons and in `target`; RUN and
-// VIDEO dimmed while a loop runs; the buttons and the teach button enabled at its end.
-void SelectRamTarget(void);
+// Shared by both loops: RUN and VIDEO dimmed while a loop runs; the buttons and the teach
+// button enabled at its end. (The memory target RAM: SelectRamTarget of transfer.h.)
 void DimLoopButtons(void);
 void EnableLoopButtons(void);
 

@@ -9,6 +9,7 @@
 #include "popup.h"
 #include "processing.h"
 #include "rs232.h"
+#include "transfer.h"
 #include "runmode.h"
 #include "userint.h"
 #include "videoblock.h"

@@ -174,6 +174,13 @@ int CC_RBTFile(int panel, int control, int event, void *, int, int) {
     return 0;
 }
 
+void SelectRamTarget(void) {
+    target = RAM;
+    SetCtrlVal(pHandle, MAINPANEL_RBTRam, 1);
+    SetCtrlVal(pHandle, MAINPANEL_RBTEeprom, 0);
+    SetCtrlVal(pHandle, MAINPANEL_RBTFile, 0);
+}
+
 // ---- TEACH -----------------------------------------------------------------------------------
 
 namespace {

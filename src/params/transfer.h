@@ -7,6 +7,10 @@
 // the status text in the status line.
 void PushGET(int memoryTarget);
 
+// Memory target RAM in `target` and on the radio buttons (start of RUN and VIDEO, and
+// every probe), so that what the buttons show is what the next GET or SEND uses.
+void SelectRamTarget(void);
+
 // Main-panel controls.
 int CC_BTNGet(int panel, int control, int event, void *data, int e1, int e2);
 int CC_BTNSend(int panel, int control, int event, void *data, int e1, int e2);
