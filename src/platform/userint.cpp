@@ -1023,14 +1023,6 @@ int SetTraceAttribute(int panel, int chart, int trace, int attribute, int value)
     return 0;
 }
 
-int GetTraceAttribute(int panel, int chart, int trace, int attribute, int *value) {
-    Control *c = FindCtrl(panel, chart);
-    if (!c || c->kind != Kind::StripChart || attribute != ATTR_TRACE_COLOR || !value) return -1;
-    if (trace < 1 || trace > c->graph->numTraces) return -1;
-    *value = c->graph->traceColors[trace - 1];
-    return 0;
-}
-
 int GetGraphPlotCount(int panel, int graph) {
     GraphState *g = GraphOf(panel, graph);
     if (!g) return -1;
@@ -1047,13 +1039,6 @@ static const PlotEntry *NthPlot(GraphState *g, int index) {
         if (n++ == index) return &e;
     }
     return nullptr;
-}
-
-int GetGraphPlotKind(int panel, int graph, int index) {
-    GraphState *g = GraphOf(panel, graph);
-    if (!g) return -1;
-    const PlotEntry *e = NthPlot(g, index);
-    return e ? e->kind : PLOT_KIND_NONE;
 }
 
 int GetGraphCurve(int panel, int graph, int index, double *x, double *y, int maxPoints,

@@ -152,15 +152,13 @@ int ConfirmPopup(const char *title, const char *message);
 // What a graph holds now, so that a test can check what was plotted.
 enum { PLOT_KIND_NONE = 0, PLOT_KIND_CURVE = 1, PLOT_KIND_RECTANGLE = 2 };
 int GetGraphPlotCount(int panel, int graph);
-// Plot `index` (0 = oldest): kind, colour and for a curve up to maxPoints points.
-int GetGraphPlotKind(int panel, int graph, int index);
+// Plot `index` (0 = oldest): for a curve up to maxPoints points, colour and width.
 int GetGraphCurve(int panel, int graph, int index, double *x, double *y, int maxPoints,
                   int *color, int *lineWidth);
 int GetGraphRectangle(int panel, int graph, int index, double *x1, double *y1, double *x2,
                       double *y2, int *color, int *fillColor);
 // Strip chart: the last maxPoints values of a trace (1-based), oldest first.
 int GetStripChartTrace(int panel, int chart, int trace, double *y, int maxPoints);
-int GetTraceAttribute(int panel, int chart, int trace, int attribute, int *value);
 // Number of repaints a graph has performed; queued replots coalesce.
 int GetGraphRepaintCount(int panel, int graph);
 
