@@ -4,14 +4,13 @@
 #include "com232.h"
 
 #include "devinfo.h"
+#include "exchange.h"
 #include "kvor_panels.h"
 #include "popup.h"
 #include "rs232.h"
 #include "transfer.h"
 #include "userint.h"
 #include "utility.h"
-
-unsigned link_generation = 0;
 
 namespace {
 
@@ -125,25 +124,21 @@ void WaitForLoopReply(void) {
     constexpr double kLoopReplyWait = 0.1;
     constexpr double kQuietTime = 0.005; // about ten byte times without a new byte
     constexpr double kQuietWait = 0.05;
-    if (stop_flag != 0) return; // no loop runs
-    double t0 = Timer();
-    while (rx_flag == 0 && Timer() - t0 < kLoopReplyWait)
-        ProcessSystemEvents();
+    if (loop_mode == LOOP_IDLE) return;
+    const double savedStart = tstart;
+    WaitRules reply;
+    reply.timeout = kLoopReplyWait;
+    tstart = Timer();
+    if (rx_flag == 0) AwaitExchange(reply);
     // The callback takes the first 36 bytes; the rest of a reply that began before the
     // loop's last flush may still be on its way. Start only once the line is quiet.
-    t0 = Timer();
-    int queued = GetInQLen(com);
-    double quietSince = t0;
-    while (Timer() - t0 < kQuietWait) {
-        Sleep(1);
-        const int now = GetInQLen(com);
-        if (now != queued) {
-            queued = now;
-            quietSince = Timer();
-        } else if (Timer() - quietSince >= kQuietTime) {
-            break;
-        }
-    }
+    WaitRules quiet;
+    quiet.quietTime = kQuietTime;
+    quiet.timeout = kQuietWait;
+    quiet.processEvents = false;
+    tstart = Timer();
+    AwaitExchange(quiet);
+    tstart = savedStart;
 }
 
 // ---- receive callback ------------------------------------------------------------------------
@@ -164,21 +159,22 @@ void RX_Receive_Function(int portNumber, int eventMaskGiven, void *callbackData)
 }
 
 void InstallRxCallback(void) {
-    InstallComCallback(com, eventMask, RX_NOTIFY_COUNT, sync_char, RX_Receive_Function, nullptr);
+    rx_callback_on =
+        InstallComCallback(com, eventMask, RX_NOTIFY_COUNT, sync_char, RX_Receive_Function,
+                           nullptr) == 0
+            ? 1
+            : 0;
 }
 
 void RemoveRxCallback(void) {
     InstallComCallback(com, 0, RX_NOTIFY_COUNT, sync_char, nullptr, nullptr);
+    rx_callback_on = 0;
 }
 
 // ---- echo check and probe ------------------------------------------------------------------
 
 int CheckComLine(int port) {
     int result = 0;
-    const int savedBusy = exchange_busy;
-    exchange_busy = 1;
-    const unsigned generation = link_generation;
-
     parameter[1] = CMD_ECHO;
     parameter[2] = 0;
     CopyVarsToPP();
@@ -186,23 +182,11 @@ int CheckComLine(int port) {
     FlushOutQ(port);
     FlushInQ(port);
     rx_flag = 0;
-    nBytesW = ComWrt(port, szWriteBuf, TX_FRAME_LEN);
+    WriteFrame(port);
     tstart = Timer();
-    do {
-        ProcessSystemEvents();
-        if (link_generation != generation) { // re-opened meanwhile; its own probe reports
-            exchange_busy = savedBusy;
-            return 0;
-        }
-        tdiff = Timer() - tstart;
-        if (tdiff > TIMEOUT) {
-            SetStatus("Timeout-RS-232...");
-            break;
-        }
-    } while (rx_flag == 0);
-
-    // A reply that completed in the pass that timed out still counts.
-    if (rx_flag == 1) {
+    const WaitOutcome outcome = AwaitExchange(WaitRules{});
+    if (outcome == WAIT_SUPERSEDED) return 0; // re-opened meanwhile; its own probe reports
+    if (outcome == WAIT_RECEIVED) {
         graphrefresh = 0; // the echo is no measurement frame
         pp[0] = WordAt(szReadBuf, 0);
         if (pp[0] == RX_SYNC_WORD) {
@@ -211,17 +195,15 @@ int CheckComLine(int port) {
         } else {
             SetStatus("read error - not sync byte 0xAA!");
         }
+    } else {
+        SetStatus("Timeout-RS-232...");
     }
     ShowStatus();
-    exchange_busy = savedBusy;
     return result;
 }
 
 void InitRS232(int port) {
-    const int savedBusy = exchange_busy;
-    exchange_busy = 1;
     const unsigned generation = link_generation;
-
     ret = OpenComConfig(port, "", kBaudRate, kParityNone, kDataBits, kStopBits, kQueueSize,
                         kQueueSize);
     if (ret < 0) {
@@ -233,6 +215,7 @@ void InitRS232(int port) {
         SetCTSMode(port, 0);
         InstallComCallback(port, eventMask, RX_NOTIFY_COUNT, sync_char, RX_Receive_Function,
                            nullptr);
+        rx_callback_on = 1;
         ret = CheckComLine(port);
         if (ret == 1 && link_generation == generation) {
             // The line answers: hardware description, RAM parameters, firmware text. A
@@ -251,7 +234,6 @@ void InitRS232(int port) {
             }
         }
     }
-    exchange_busy = savedBusy;
     if (link_generation != generation) return; // a newer probe owns the status line
     ShowStatus();
 }

@@ -28,22 +28,42 @@ constexpr int RX_SYNC_WORD = 0x00AA;
 constexpr int FIRMWARE_TEXT_LEN = 72;        // reply to command 7, no header
 constexpr int VIDEO_BLOCK_LEN = 128;         // reply to command 9, 64 words, no header
 
-// Command words (parameter[1], frame bytes 2-3).
+// Command words (parameter[1], frame bytes 2-3), each with the function that sends it.
 enum {
-    CMD_WRITE_RAM = 1,
-    CMD_READ_RAM = 2,
-    CMD_WRITE_EEPROM = 3,
-    CMD_READ_EEPROM = 4,
-    CMD_ECHO = 5,
-    CMD_TEACH = 6,
-    CMD_FIRMWARE = 7,
-    CMD_RAW_FRAME = 8,
-    CMD_VIDEO_BLOCK = 9,
-    CMD_HARDWARE = 10,
-    CMD_RESET_MAXMIN = 11,
+    CMD_WRITE_RAM = 1,      // CC_BTNSend (target RAM); no reply
+    CMD_READ_RAM = 2,       // PushGET(RAM): GET, the probe, the GET after a TEACH
+    CMD_WRITE_EEPROM = 3,   // CC_BTNSend (target EEPROM); no reply
+    CMD_READ_EEPROM = 4,    // PushGET(EEPROM)
+    CMD_ECHO = 5,           // CheckComLine, the probe's echo check
+    CMD_TEACH = 6,          // CC_ButtonTeach
+    CMD_FIRMWARE = 7,       // GetVERSIONInfo; 72-byte answer without header
+    CMD_RAW_FRAME = 8,      // PushGETRAW and the RUN loop (PushRUN)
+    CMD_VIDEO_BLOCK = 9,    // ReadData64; 128-byte answer without header
+    CMD_HARDWARE = 10,      // GetHARDWAREInfo
+    CMD_RESET_MAXMIN = 11,  // CC_ButtonReset
 };
 
 enum { IO_BUF_LEN = 2048, STATUS_LEN = 72 };
+
+// ---- flags that cross the link ----------------------------------------------------------------
+// Everything runs on the GUI thread; callbacks run nested in the waits' event processing.
+//
+//   flag             set by                                    cleared by
+//   rx_flag          RX_Receive_Function (a whole reply frame)  every sender before its write;
+//                                                               DropForeignReply; loop ends
+//   graphrefresh     RX_Receive_Function, with rx_flag          RUN after drawing; every
+//                                                               non-measurement reply taken
+//   stop_flag        STOP, a loop's time-out, the port          the start of RUN and VIDEO
+//                    drop-down, closing the main panel
+//   exchange_busy    AwaitExchange, while a one-shot exchange   AwaitExchange on every way out
+//                    (probe step, GET, TEACH, RESET) waits      (restored, for nested waits)
+//   loop_mode        PushRUN, PushVIDEO at their start          the same at their end
+//   link_generation  CC_DropDCom, before it re-opens the port   never (a counter)
+//   exchange_count   WriteFrame, for every frame written        never (a counter)
+//   rx_callback_on   InstallRxCallback / RemoveRxCallback       (the receive callback's state)
+//
+// A wait notes link_generation and exchange_count when it starts: a change means the port
+// was re-opened or another exchange wrote a frame meanwhile (WAIT_SUPERSEDED).
 
 // ---- globals of the link -------------------------------------------------------------------
 extern int com;                       // serial port in use (1 = COM1)
@@ -66,9 +86,10 @@ void GetRxBuf(void);
 unsigned ReplyEchoWord(void);
 // A one-shot exchange started while RUN or VIDEO runs shares the line with the loop's
 // request already sent: the loop's reply, or its tail followed by the head of the
-// exchange's own reply, can arrive first. DropForeignReply clears rx_flag (and returns 1)
-// when the frame just taken in is not a reply of the exchange: a measurement frame (echo
-// 8) or a frame that does not begin with the reply sync word 0x00AA.
+// exchange's own reply, can arrive first. DropForeignReply clears rx_flag and graphrefresh
+// (and returns 1) when the frame just taken in is not a reply of the exchange: a
+// measurement frame (echo 8) or a frame that does not begin with the reply sync word
+// 0x00AA. The waits apply it only while a loop runs.
 int DropForeignReply(void);
 // While a RUN or VIDEO loop runs, waits (processing events, at most about 0.1 s) until the
 // reply to the loop's request has arrived, so that a one-shot exchange starts on a quiet
@@ -88,6 +109,13 @@ void SetStatus(const char *text);
 int CC_DropDCom(int panel, int control, int event, void *data, int e1, int e2);
 // Registers CC_DropDCom.
 void BindComCallbacks(void);
+
+// Which measurement loop runs (the loops run inside their button's callback).
+enum { LOOP_IDLE = 0, LOOP_RUN = 1, LOOP_VIDEO = 2 };
+extern int loop_mode;
+
+// 1 while RX_Receive_Function is registered on the port.
+extern int rx_callback_on;
 
 // 1 while a one-shot exchange (the probe after a port change, GET, TEACH, RESET) waits for
 // its reply. Clicks on GET, SEND, TEACH, RESET, RUN and VIDEO are ignored meanwhile rather

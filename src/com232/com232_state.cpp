@@ -11,3 +11,6 @@ int nBytesW = 0, nBytesR = 0;
 int ret = 0;
 char szStatus[STATUS_LEN] = "InitVars";
 int exchange_busy = 0;
+int loop_mode = LOOP_IDLE;
+int rx_callback_on = 0;
+unsigned link_generation = 0;

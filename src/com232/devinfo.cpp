@@ -2,6 +2,7 @@
 // the panels, the pixel range and the curve positions are adapted, and the firmware text
 // (command 7) shown in the status line.
 #include "devinfo.h"
+#include "exchange.h"
 
 #include "com232.h"
 #include "kvor_panels.h"
@@ -157,34 +158,17 @@ void AdaptToSensorType(void) {
 
 int GetHARDWAREInfo(void) {
     YAXISMAX = kYAxisFull;
-    const int savedBusy = exchange_busy;
-    exchange_busy = 1;
-    const unsigned generation = link_generation;
-
     parameter[1] = CMD_HARDWARE;
     parameter[2] = 0;
     FillTxBuf(CMD_HARDWARE, pp);
     FlushInQ(com);
     FlushOutQ(com);
     rx_flag = 0;
-    nBytesW = ComWrt(com, szWriteBuf, TX_FRAME_LEN);
+    WriteFrame();
     tstart = Timer();
-    bool replied = false;
-    for (;;) {
-        ProcessSystemEvents();
-        if (link_generation != generation) break; // port re-opened: no reply of ours
-        if (rx_flag == 1) {
-            replied = true;
-            break;
-        }
-        tdiff = Timer() - tstart;
-        if (tdiff > TIMEOUT) {
-            SetStatus("Timeout-RS-232...");
-            break;
-        }
-    }
-    exchange_busy = savedBusy;
-    if (!replied) return 0;
+    const WaitOutcome outcome = AwaitExchange(WaitRules{});
+    if (outcome == WAIT_TIMED_OUT || outcome == WAIT_PORT_GONE) SetStatus("Timeout-RS-232...");
+    if (outcome != WAIT_RECEIVED) return 0; // superseded: the port was re-opened
     graphrefresh = 0; // the description is no measurement frame
 
     ccdtype = pp[0];
@@ -228,21 +212,17 @@ int GetVERSIONInfo(void) {
     parameter[1] = CMD_FIRMWARE;
     parameter[2] = 0;
     FillTxBuf(CMD_FIRMWARE, pp);
-    nBytesW = ComWrt(com, szWriteBuf, TX_FRAME_LEN);
+    WriteFrame();
     ShowStatusText("Waiting for firmware info ...");
 
-    // This poll keeps the GUI still: no events, so no other exchange can start meanwhile.
+    // This wait keeps the GUI still: no events, so no other exchange can start meanwhile.
+    WaitRules rules;
+    rules.queueBytes = FIRMWARE_TEXT_LEN;
+    rules.processEvents = false;
     tstart = Timer();
+    if (AwaitExchange(rules) != WAIT_RECEIVED) SetStatus("Timeout - reading firmware info!");
     int waiting = GetInQLen(com);
-    while (waiting < FIRMWARE_TEXT_LEN) {
-        tdiff = Timer() - tstart;
-        if (tdiff > TIMEOUT) {
-            SetStatus("Timeout - reading firmware info!");
-            break;
-        }
-        Sleep(1);
-        waiting = GetInQLen(com);
-    }
+    if (waiting < 0) waiting = 0;
 
     szVersion[0] = '\0';
     nBytesR = 0;

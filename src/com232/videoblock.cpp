@@ -2,6 +2,7 @@
 #include "videoblock.h"
 
 #include "com232.h"
+#include "exchange.h"
 #include "processing.h"
 #include "rs232.h"
 #include "userint.h"
@@ -10,15 +11,6 @@
 #include <cstring>
 
 namespace {
-
-// At 19200 baud 8N1 a byte takes ten bit times. A block answer comes back to back, so once
-// 128 bytes wait, the count is taken as final only after the line has stayed quiet for two
-// byte times: an answer that is too long would otherwise pass as a good block while its
-// tail was still on the wire, and that tail would open the next block's answer and shift
-// every sample of it.
-constexpr double kByteTime = 10.0 / 19200.0;
-constexpr double kQuietTime = 2.0 * kByteTime;
-constexpr int kNearBytes = 8; // the last bytes of a block, about 4 ms on the wire
 
 const char *const kWaitText[VIDEO_BLOCK_COUNT] = {
     "Waiting for Data[64] Block 0 ...",
@@ -32,26 +24,10 @@ void WriteRequest(const char *request) {
     FlushOutQ(com);
     FlushInQ(com);
     std::memcpy(szWriteBuf, request, TX_FRAME_LEN);
-    nBytesW = ComWrt(com, szWriteBuf, TX_FRAME_LEN);
+    WriteFrame();
 }
 
 } // namespace
-
-void LetLineSettle(void) {
-    int queued = GetInQLen(com);
-    double quietSince = Timer();
-    while (queued >= 0) {
-        ProcessSystemEvents();
-        const int now = GetInQLen(com);
-        const double t = Timer();
-        if (now != queued) {
-            queued = now;
-            quietSince = t;
-        } else if (t - quietSince >= LINE_SETTLE_TIME) {
-            break;
-        }
-    }
-}
 
 int ReadData64(int start, int dest) {
     int result = 0;
@@ -63,61 +39,41 @@ int ReadData64(int start, int dest) {
     unsigned short words[PNUM] = {};
     words[VIDEO_BLOCK_START_WORD] = static_cast<unsigned short>(start);
     words[VIDEO_BLOCK_DEST_WORD] = static_cast<unsigned short>(dest);
-    FlushOutQ(com);
-    FlushInQ(com);
     FillTxBuf(CMD_VIDEO_BLOCK, words);
     char request[TX_FRAME_LEN];
     std::memcpy(request, szWriteBuf, TX_FRAME_LEN);
-    nBytesW = ComWrt(com, szWriteBuf, TX_FRAME_LEN);
+    WriteRequest(request);
     ShowStatusText(kWaitText[start / VIDEO_BLOCK_WORDS]);
 
+    // The poll ends as soon as a block's worth waits; bytes beyond it that are already
+    // there make the answer too long.
+    WaitRules rules;
+    rules.queueBytes = VIDEO_BLOCK_LEN;
+    rules.oneShot = false; // GET, SEND, TEACH, RESET stay usable during VIDEO
     const unsigned generation = link_generation;
-    int n = 0;            // bytes waiting at the last look
-    bool growing = false; // and whether that count had grown since the look before
-    int fineRun = 0;      // short sleeps in a row
     tstart = Timer();
     for (;;) {
-        // Most of the wait processes events (the operator's STOP, the window). The last few
-        // bytes, and the quiet time after a full block, are watched in short sleeps of
-        // about a byte time: the event loop's own pause is a millisecond, and four blocks a
-        // cycle would lose several of them.
-        // Only while bytes keep coming, and only for a few such passes in a row, so that a
-        // stuck or endless answer never holds the events up for long.
-        const bool fine = growing && fineRun < 2 * kNearBytes;
-        fineRun = fine ? fineRun + 1 : 0;
-        if (fine && n >= VIDEO_BLOCK_LEN) {
-            Delay(kQuietTime);
-        } else if (fine && n >= VIDEO_BLOCK_LEN - kNearBytes) {
-            Delay(kByteTime);
-        } else {
-            ProcessSystemEvents();
-            if (link_generation != generation) {
-                // The port was changed meanwhile: the block will not come on the new port,
-                // and the new port's probe owns the status line.
-                return 0;
-            }
-            if (std::memcmp(szWriteBuf, request, TX_FRAME_LEN) != 0) {
-                // A command started from a button ran nested in this wait and emptied the
-                // queues for its own reply: this block's answer is gone. Ask again.
-                LetLineSettle();
-                WriteRequest(request);
-                n = 0;
-                growing = false;
-                tstart = Timer();
-                continue;
-            }
+        const WaitOutcome outcome = AwaitExchange(rules);
+        if (outcome == WAIT_RECEIVED) break;
+        if (outcome == WAIT_SUPERSEDED && link_generation != generation) {
+            // The port was changed meanwhile: the block will not come on the new port, and
+            // the new port's probe owns the status line.
+            return 0;
         }
-        const int waiting = GetInQLen(com);
-        tdiff = Timer() - tstart;
-        if (waiting < 0 || tdiff > TIMEOUT) {
-            // No answer in time, or the port is gone (closed, hung up): nothing more comes.
-            SetStatus("Timeout-RS-232 while reading 64 data-words!");
-            break;
+        if (outcome == WAIT_SUPERSEDED) {
+            // A command started from a button ran nested in this wait. SEND leaves the
+            // queues as they are: the answer is still there or on its way. Any other emptied
+            // them for its own reply: this block's answer is gone; ask again on a quiet line.
+            if (LastExchangeKeptQueues()) continue;
+            LetLineSettle();
+            if (link_generation != generation) return 0;
+            WriteRequest(request);
+            tstart = Timer();
+            continue;
         }
-        // A block's worth that has not grown over the quiet time is the whole answer.
-        if (waiting >= VIDEO_BLOCK_LEN && waiting == n) break;
-        growing = waiting != n;
-        n = waiting;
+        // No answer in time, or the port is gone (closed, hung up): nothing more comes.
+        SetStatus("Timeout-RS-232 while reading 64 data-words!");
+        break;
     }
 
     // Whatever arrived is taken from the queue; only an answer of exactly 128 bytes is kept.

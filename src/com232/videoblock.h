@@ -29,9 +29,3 @@ constexpr double LINE_SETTLE_TIME = 0.025;
 // line. The caller has removed the receive callback, so the answer stays in the input
 // queue for this function to read.
 int ReadData64(int start, int dest);
-
-// Processes events until no byte has come in for LINE_SETTLE_TIME (or the port is gone).
-// Used before a request is sent again after another exchange used the line in between:
-// emptying the queue in the middle of a reply would leave its tail in front of the next
-// answer and shift every word of it.
-void LetLineSettle(void);

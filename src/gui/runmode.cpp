@@ -2,6 +2,7 @@
 #include "runmode.h"
 
 #include "com232.h"
+#include "exchange.h"
 #include "kvor_panels.h"
 #include "measure.h"
 #include "params.h"
@@ -11,27 +12,11 @@
 #include "transfer.h"
 #include "userint.h"
 #include "utility.h"
-#include "videoblock.h"
+#include "videomode.h"
 
 #include <cstring>
 
-int loop_mode = LOOP_IDLE;
-
 namespace {
-
-constexpr int kTxCommandOffset = 2; // command word in the transmit frame, high byte first
-
-// Command word of the frame most recently built in szWriteBuf. Every exchange builds its
-// frame there, so a word other than the loop's own request tells that another exchange
-// (GET, SEND, TEACH, RESET started from a button) used the line meanwhile.
-unsigned LastFrameCommand(void) {
-    const unsigned hi = static_cast<unsigned char>(szWriteBuf[kTxCommandOffset]);
-    const unsigned lo = static_cast<unsigned char>(szWriteBuf[kTxCommandOffset + 1]);
-    return hi * 256 + lo;
-}
-
-// The port is gone (closed with the main panel, hung up, never opened): no reply can come.
-bool PortGone(void) { return GetInQLen(com) < 0; }
 
 void ReportLineTimeout(void) {
     SetStatus("Timeout RS232-Line!");
@@ -96,46 +81,46 @@ int PushGETRAW(void) {
     FillTxBuf(CMD_RAW_FRAME, pp);
     char request[TX_FRAME_LEN];
     std::memcpy(request, szWriteBuf, TX_FRAME_LEN);
-    nBytesW = ComWrt(com, szWriteBuf, TX_FRAME_LEN);
-    if (nBytesW == TX_FRAME_LEN) {
+    if (WriteFrame() == TX_FRAME_LEN) {
         SetStatus("Line Ok!");
         ShowStatus();
     }
     rx_flag = 0;
     tstart = Timer();
+    WaitRules rules;
+    // The flag is looked at before the events of a pass: a reply that completes in the
+    // pass that runs out of time is not counted.
+    rules.flagBeforeEvents = true;
+    rules.oneShot = false; // GET, SEND, TEACH, RESET stay usable during the loops
     const unsigned generation = link_generation;
     for (;;) {
-        // The flag is looked at before the events of a pass: a reply that completes in the
-        // pass that runs out of time is not counted.
-        if (rx_flag == 1) {
+        const WaitOutcome outcome = AwaitExchange(rules);
+        if (outcome == WAIT_RECEIVED) {
             result = 1;
             break;
         }
-        ProcessSystemEvents();
-        if (link_generation != generation) {
+        if (outcome == WAIT_SUPERSEDED && link_generation != generation) {
             // The port was changed meanwhile (which also asks the loops to end); the new
             // port's probe owns the status line.
             stop_flag = 1;
             break;
         }
-        if (std::memcmp(szWriteBuf, request, TX_FRAME_LEN) != 0) {
+        if (outcome == WAIT_SUPERSEDED) {
             // A command started from a button ran nested in this wait; it emptied the queues
             // and whatever reply it left in pp is its own. Ask for the frame again once the
             // line is quiet.
             LetLineSettle();
+            if (link_generation != generation) continue;
             FlushInQ(com);
             FlushOutQ(com);
             std::memcpy(szWriteBuf, request, TX_FRAME_LEN);
-            nBytesW = ComWrt(com, szWriteBuf, TX_FRAME_LEN);
+            WriteFrame();
             rx_flag = 0;
             tstart = Timer();
             continue;
         }
-        tdiff = Timer() - tstart;
-        if (tdiff > TIMEOUT || PortGone()) {
-            ReportLineTimeout();
-            break;
-        }
+        ReportLineTimeout(); // timed out, or the port is gone
+        break;
     }
     return result;
 }
@@ -161,17 +146,10 @@ void PushRUN(void) {
     stop_flag = endAsked ? 1 : 0;
     graphrefresh = 0;
 
+    WaitRules rules;
+    rules.oneShot = false; // GET, SEND, TEACH, RESET stay usable during RUN
+    rules.endOnStop = true;
     while (stop_flag == 0) {
-        if (LastFrameCommand() != CMD_RAW_FRAME) {
-            // GET, SEND, TEACH or RESET ran nested in the last event processing. What it left
-            // in pp is its own reply, not a measurement frame, and the reply to the loop's
-            // own request was emptied from the queue or is still on its way. Once the line
-            // is quiet, ask again; the reply clock restarts with the line given back.
-            LetLineSettle();
-            graphrefresh = 0;
-            rx_flag = stop_flag == 0 ? 1 : 0;
-            tstart = Timer();
-        }
         // A frame that has arrived is taken over first, so that the next request carries
         // the setpoint and tolerance it brought; it is drawn once that request is on the
         // wire, while the sensor prepares its reply, which keeps the drawing out of the
@@ -186,19 +164,28 @@ void PushRUN(void) {
             FillTxBuf(CMD_RAW_FRAME, pp);
             rx_flag = 0;
             tstart = Timer();
-            nBytesW = ComWrt(com, szWriteBuf, TX_FRAME_LEN);
+            WriteFrame();
         }
         if (draw == 1) {
             PlotVIDEOBarGraph();
             PlotRAWGraphX8();
             graphrefresh = 0;
         }
-        tdiff = Timer() - tstart;
-        if (tdiff > TIMEOUT || PortGone()) {
+        const WaitOutcome outcome = AwaitExchange(rules);
+        if (outcome == WAIT_TIMED_OUT || outcome == WAIT_PORT_GONE) {
             ReportLineTimeout();
             break;
         }
-        ProcessSystemEvents();
+        if (outcome == WAIT_SUPERSEDED && stop_flag == 0) {
+            // GET, SEND, TEACH or RESET ran nested in the wait. What it left in pp is its
+            // own reply, not a measurement frame, and the reply to the loop's own request was
+            // emptied from the queue or is still on its way. Once the line is quiet, ask
+            // again; the reply clock restarts with the line given back.
+            LetLineSettle();
+            graphrefresh = 0;
+            rx_flag = stop_flag == 0 ? 1 : 0;
+            tstart = Timer();
+        }
     }
 
     rx_flag = 0;
@@ -218,6 +205,7 @@ int CC_BTNRun(int panel, int control, int event, void *, int, int) {
         // (the button is dimmed then; STOP does not enable it).
         if (exchange_busy == 1 || loop_mode != LOOP_IDLE) break;
         PushRUN();
+        StartVideoAfterRun(); // VIDEO pressed while RUN was ending
         break;
     case EVENT_RIGHT_CLICK:
         ShowHelpBubble(panel, control, MAINPANEL_HelpText1, 10, 10, HELP_BTNRun);

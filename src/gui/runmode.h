@@ -38,10 +38,6 @@ enum {
     RAW_trk_flag = 14,
 };
 
-// Which measurement loop runs (the loops run inside their button's callback).
-enum { LOOP_IDLE = 0, LOOP_RUN = 1, LOOP_VIDEO = 2 };
-extern int loop_mode;
-
 // Requests one raw measurement frame with whatever pp holds as payload and waits for the
 // reply: 1 when it arrived (its words are in pp), 0 on time-out ("Timeout RS232-Line!",
 // stop_flag set) or when the port went away.

@@ -3,6 +3,7 @@
 
 #include "com232.h"
 #include "devinfo.h"
+#include "exchange.h"
 #include "kvor_panels.h"
 #include "measure.h"
 #include "plots.h"
@@ -71,6 +72,22 @@ void PushVIDEO(void) {
     loop_mode = outerMode;
 }
 
+namespace {
+// A VIDEO press while a stopped RUN is still ending: VIDEO starts once RUN has ended, unless
+// the port was changed or closed meanwhile.
+bool g_videoAfterRun = false;
+unsigned g_videoAfterRunLink = 0;
+} // namespace
+
+void StartVideoAfterRun(void) {
+    if (!g_videoAfterRun) return;
+    g_videoAfterRun = false;
+    if (g_videoAfterRunLink != link_generation || GetInQLen(com) < 0) return;
+    if (exchange_busy == 1 || loop_mode != LOOP_IDLE) return;
+    SelectRamTarget();
+    PushVIDEO();
+}
+
 int CC_BTNVideo(int panel, int control, int event, void *, int, int) {
     switch (event) {
     case EVENT_COMMIT:
@@ -78,12 +95,21 @@ int CC_BTNVideo(int panel, int control, int event, void *, int, int) {
         if (loop_mode == LOOP_VIDEO) {
             // STOP enables this button at once while the current cycle still reads its
             // blocks. Pressed again in that interval, VIDEO simply goes on: a second loop
-            // nested in the first would find the receive callback removed and fail.
+            // nested in the first would find the receive callback removed and fail. Like
+            // every VIDEO press it selects the RAM target.
             stop_flag = 0;
             DimLoopButtons();
+            SelectRamTarget();
             break;
         }
-        if (loop_mode != LOOP_IDLE) break; // RUN is ending; the button is not for it
+        if (loop_mode == LOOP_RUN) {
+            // STOP has enabled this button while RUN still ends its last pass.
+            if (stop_flag != 0) {
+                g_videoAfterRun = true;
+                g_videoAfterRunLink = link_generation;
+            }
+            break;
+        }
         SelectRamTarget();
         PushVIDEO();
         break;

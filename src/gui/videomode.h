@@ -9,5 +9,9 @@ void PushVIDEO(void);
 // The data-type ring's value as an unsigned 16-bit number: 0 video curve, other jet curve.
 unsigned short ReadDataType(void);
 
+// Starts VIDEO when it was pressed while a stopped RUN was still ending (the RUN button's
+// callback calls it once RUN has ended).
+void StartVideoAfterRun(void);
+
 int CC_BTNVideo(int panel, int control, int event, void *data, int e1, int e2);
 int CC_DROPdatatype(int panel, int control, int event, void *data, int e1, int e2);

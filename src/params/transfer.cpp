@@ -1,13 +1,15 @@
 // Moving the parameter words between the program and the sensor (GET, SEND), the memory
 // target, and the two one-shot commands TEACH and RESET.
 //
-// A one-shot exchange (GET, TEACH, RESET) keeps exchange_busy at 1 while it waits; clicks
-// on GET, SEND, TEACH and RESET meanwhile are ignored instead of starting a second exchange
-// inside the wait, whose flush would throw the first one's reply away. The RUN and VIDEO
+// A one-shot exchange (GET, TEACH, RESET) waits with exchange_busy at 1 (the link's wait
+// sees to it); clicks on GET, SEND, TEACH and RESET meanwhile are ignored instead of
+// starting a second exchange inside the wait, whose flush would throw the first one's
+// reply away. The RUN and VIDEO
 // loops are no one-shot exchanges: the buttons stay usable while they run.
 #include "transfer.h"
 
 #include "com232.h"
+#include "exchange.h"
 #include "kvor_panels.h"
 #include "params.h"
 #include "parafile.h"
@@ -21,43 +23,14 @@ namespace {
 
 constexpr double kTeachTimeout = 1.5; // the sensor acknowledges a teach within this time
 
-// Marks a one-shot exchange as waiting; restores the previous state when it ends, so an
-// exchange that runs inside another (the GET that follows a TEACH) leaves it set.
-class BusyExchange {
-  public:
-    BusyExchange() : saved_(exchange_busy), generation_(link_generation) { exchange_busy = 1; }
-    ~BusyExchange() { exchange_busy = saved_; }
-    BusyExchange(const BusyExchange &) = delete;
-    BusyExchange &operator=(const BusyExchange &) = delete;
-    // The port was re-opened while this exchange waited.
-    bool Superseded() const { return link_generation != generation_; }
-
-  private:
-    int saved_;
-    unsigned generation_;
-};
-
-// Writes the transmit frame already built in szWriteBuf.
-int WriteFrame(void) {
-    nBytesW = ComWrt(com, szWriteBuf, TX_FRAME_LEN);
-    return nBytesW;
-}
-
-enum class Reply { Received, Superseded, TimedOut };
-
-// Waits, processing events, for the reply to the frame just written: the receive callback
-// sets rx_flag; a frame of a running RUN or VIDEO loop is dropped and waited past. When the
-// port was re-opened meanwhile, the new port's probe has its own result: Superseded.
-Reply AwaitReply(const BusyExchange &busy, double timeout) {
+// The wait of GET, TEACH and RESET for their reply frame.
+WaitOutcome AwaitReply(double timeout, bool endAtLimit) {
+    WaitRules rules;
+    rules.timeout = timeout;
+    rules.endAtLimit = endAtLimit;
+    rules.ownReplyOnly = true;
     tstart = Timer();
-    for (;;) {
-        ProcessSystemEvents();
-        if (busy.Superseded()) return Reply::Superseded;
-        DropForeignReply();
-        if (rx_flag == 1) return Reply::Received;
-        tdiff = Timer() - tstart;
-        if (tdiff >= timeout) return Reply::TimedOut;
-    }
+    return AwaitExchange(rules);
 }
 
 } // namespace
@@ -66,7 +39,6 @@ Reply AwaitReply(const BusyExchange &busy, double timeout) {
 
 void PushGET(int memoryTarget) {
     if (memoryTarget != DATFILE) {
-        BusyExchange busy;
         WaitForLoopReply();
         parameter[1] = memoryTarget == EEPROM ? CMD_READ_EEPROM : CMD_READ_RAM;
         parameter[2] = 0;
@@ -76,13 +48,13 @@ void PushGET(int memoryTarget) {
         FillTxBuf(parameter[1], pp);
         rx_flag = 0;
         if (WriteFrame() == TX_FRAME_LEN) ShowStatusText("Waiting for parameter-frame ...");
-        const Reply reply = AwaitReply(busy, TIMEOUT);
-        if (reply == Reply::Received) {
+        const WaitOutcome reply = AwaitReply(TIMEOUT, false);
+        if (reply == WAIT_RECEIVED) {
             GetRxBuf();
             CopyPPtoVars();
             graphrefresh = 0; // a parameter frame is no measurement frame
             SetStatus("Parameter-frame received! - Line Ok!");
-        } else if (reply == Reply::TimedOut) {
+        } else if (reply != WAIT_SUPERSEDED) {
             SetStatus("Timeout-RS-232...");
         }
     }
@@ -200,13 +172,12 @@ void SendOneShot(unsigned short command) {
 
 int CC_ButtonTeach(int, int, int event, void *, int, int) {
     if (event != EVENT_COMMIT || exchange_busy) return 0;
-    BusyExchange busy;
     // The teach frame carries pp as it stands; the record's command word stays.
     SendOneShot(CMD_TEACH);
     SetStatus("New setpoint value teached!");
     ShowStatus();
     // Without an acknowledgement there is nothing more to show.
-    if (AwaitReply(busy, kTeachTimeout) == Reply::Received) {
+    if (AwaitReply(kTeachTimeout, true) == WAIT_RECEIVED) {
         graphrefresh = 0; // the acknowledgement is no measurement frame
         PushGET(RAM);     // re-read the sensor's words, the new setpoint among them
     }
@@ -217,14 +188,13 @@ int CC_ButtonTeach(int, int, int event, void *, int, int) {
 
 int CC_ButtonReset(int, int, int event, void *, int, int) {
     if (event != EVENT_COMMIT || exchange_busy) return 0;
-    BusyExchange busy;
     parameter[1] = CMD_RESET_MAXMIN;
     SendOneShot(CMD_RESET_MAXMIN);
     SetStatus("Reset Max/Min values...");
     ShowStatus();
-    const Reply reply = AwaitReply(busy, TIMEOUT);
-    if (reply == Reply::Superseded) return 0;
-    if (reply == Reply::Received) {
+    const WaitOutcome reply = AwaitReply(TIMEOUT, true);
+    if (reply == WAIT_SUPERSEDED) return 0;
+    if (reply == WAIT_RECEIVED) {
         graphrefresh = 0;
         SetStatus("Reset of analog-output Max/Min OK!");
     } else {

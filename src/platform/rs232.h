@@ -1,6 +1,19 @@
 // RS-232 operations of the platform. Ports are numbered (COM1 = 1); the port table maps a
 // number to a device. Every operation returns a negative code on failure; the codes are
 // those the logic's message table knows.
+//
+// The return rules the link relies on:
+// - A port that is not open (never opened, closed, or closed by a hang-up): every
+//   operation returns kRS232PortNotOpen (-3); a port number out of range gives -2.
+// - A hang-up (adapter pulled, other end of a pseudo-terminal closed) is noticed by the
+//   first operation that meets it, or by the receive notifier: that operation returns
+//   kRS232UnknownIOError (-4) once and closes the port; every later one returns -3.
+//   GetInQLen < 0 therefore always means "no reply can come on this port".
+// - ComRd returns the bytes read; 0 is its time-out (nothing came within the I/O time-out).
+//   Bytes read before a failure count: a read that got 10 bytes and then met a hang-up
+//   returns 10 (the next operation returns -3).
+// - ComWrt returns the bytes queued, which may be fewer than asked on a stalled line.
+// - A failed operation writes the system's reason (strerror) to the service trace.
 #pragma once
 
 enum {
@@ -41,6 +54,17 @@ int GetInQLen(int portNumber);
 // GUI thread during event processing once at least notifyCount bytes wait.
 int InstallComCallback(int portNumber, int eventMask, int notifyCount, int eventCharacter,
                        ComCallbackPtr callback, void *callbackData);
+
+// Wakes the event loop once at least `count` bytes wait in the input queue of a port that
+// has no receive callback (the waits that read raw answers: firmware text, profile blocks),
+// or when the line hangs up; the wake delivers nothing, the waiter looks at GetInQLen.
+// Armed for one wake; count 0 disarms. Ignored while a receive callback is installed (its
+// own notification wakes the loop then). Counts above 255 wake at 255 bytes.
+int WatchComInQ(int portNumber, int count);
+// Blocks, without processing events, until at least `count` bytes wait in the input queue,
+// the line hangs up or `seconds` have passed; returns GetInQLen then. The kernel wakes the
+// wait (no polling). Counts above 255 wait for 255 bytes.
+int WaitComInQ(int portNumber, int count, double seconds);
 
 // ---- port table ----------------------------------------------------------------------
 enum { kMaxPortNumber = 64 };

@@ -183,6 +183,7 @@ struct Port {
     ComCallbackPtr callback = nullptr;
     void *callbackData = nullptr;
     QSocketNotifier *notifier = nullptr;
+    QSocketNotifier *watch = nullptr; // WatchComInQ: a wake-up without a callback
     bool inCallback = false;
     bool parked = false;          // delivered, nothing taken: quiet until the queue drops
     unsigned long taken = 0;      // bytes taken from the input queue (reads and flushes)
@@ -221,9 +222,17 @@ void DropNotifier(Port &p) {
     p.notifier = nullptr;
 }
 
+void DropWatch(Port &p) {
+    if (!p.watch) return;
+    p.watch->setEnabled(false);
+    p.watch->deleteLater(); // may be closed from inside its own wake-up
+    p.watch = nullptr;
+}
+
 void ClosePort(int n) {
     Port &p = g_ports[n];
     DropNotifier(p);
+    DropWatch(p);
     if (p.fd >= 0) close(p.fd);
     p.fd = -1;
     p.callback = nullptr;
@@ -248,6 +257,10 @@ void HangUp(int n) {
 
 // Failure of an operation on an open port: a hang-up closes it (-4 this once, -3 later).
 int Failure(int n, int err) {
+    if (g_traceOn) {
+        const std::string text = "COM" + std::to_string(n) + " " + std::strerror(err);
+        TraceLine("com-error", text.c_str());
+    }
     if (os::IsHangUpError(err) || os::HungUp(g_ports[n].fd)) {
         HangUp(n);
         return kRS232UnknownIOError;
@@ -525,6 +538,7 @@ int InstallComCallback(int portNumber, int mask, int notifyCount, int eventChara
     int code;
     Port *p = OpenPort(portNumber, &code);
     if (!p) return code;
+    DropWatch(*p);
     if (mask == 0) {
         DropNotifier(*p);
         p->callback = nullptr;
@@ -548,4 +562,48 @@ int InstallComCallback(int portNumber, int mask, int notifyCount, int eventChara
     p->baseVmin = vmin;
     ArmNotifier(portNumber);
     return 0;
+}
+
+int WatchComInQ(int portNumber, int count) {
+    int code;
+    Port *p = OpenPort(portNumber, &code);
+    if (!p) return code;
+    if (count < 0) return kRS232InvalidParameter;
+    if (p->callback) return 0; // the receive notification wakes the loop
+    DropWatch(*p);
+    const int vmin = count > 0 ? std::min(count, os::kMaxVmin) : 1;
+    if (vmin != p->baseVmin) {
+        if (!os::SetVmin(p->fd, vmin)) return Failure(portNumber, errno);
+        p->baseVmin = vmin;
+    }
+    if (count == 0 || !QCoreApplication::instance()) return 0;
+    // VMIN makes the kernel report the port readable only once `vmin` bytes wait, or on a
+    // hang-up; the notifier then only ends the event loop's sleep.
+    p->watch = new QSocketNotifier(p->fd, QSocketNotifier::Read);
+    QSocketNotifier *sn = p->watch;
+    QObject::connect(sn, &QSocketNotifier::activated, sn, [sn] { sn->setEnabled(false); });
+    sn->setEnabled(true);
+    return 0;
+}
+
+int WaitComInQ(int portNumber, int count, double seconds) {
+    int code;
+    Port *p = OpenPort(portNumber, &code);
+    if (!p) return code;
+    if (count < 0) return kRS232InvalidParameter;
+    const int fd = p->fd;
+    const int want = std::clamp(count, 1, os::kMaxVmin);
+    const double deadline = os::Now() + seconds;
+    int q = GetInQLen(portNumber);
+    if (q < 0 || q >= count || seconds <= 0) return q;
+    const bool raised = want != p->baseVmin && os::SetVmin(fd, want);
+    for (;;) {
+        const double left = deadline - os::Now();
+        if (left <= 0) break;
+        os::Wait(fd, POLLIN, left);
+        q = GetInQLen(portNumber);
+        if (q < 0 || q >= count) break;
+    }
+    if (raised && g_ports[portNumber].fd == fd) os::SetVmin(fd, g_ports[portNumber].baseVmin);
+    return q < 0 ? q : GetInQLen(portNumber);
 }

@@ -10,6 +10,7 @@
 #include "trace.h"
 #include "qt_access.h"
 #include "userint_widgets.h"
+#include "utility.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAbstractItemView>
@@ -39,6 +40,7 @@
 #include <QUiLoader>
 #include <qcustomplot.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -60,6 +62,10 @@ struct FileAnswer {
 };
 std::deque<FileAnswer> g_fileAnswers;
 std::deque<int> g_confirmAnswers;
+
+// Text sizes are given in points of a 96-dpi panel: 3 points are 4 pixels.
+int PointsToPixels(int points) { return (points * 4 + 1) / 3; }
+int PixelsToPoints(int pixels) { return (pixels * 3 + 2) / 4; }
 
 Panel *FindPanel(int handle) {
     auto it = g_panels.find(handle);
@@ -141,14 +147,19 @@ class EventRouter : public QObject {
         switch (ev->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick: {
+            // The second press of a double click is an event of its own, so that a
+            // callback acting on the left click (SEND) acts once per double click.
             auto *me = static_cast<QMouseEvent *>(ev);
+            const bool second = ev->type() == QEvent::MouseButtonDblClick;
             QPoint p = me->position().toPoint();
             if (me->button() == Qt::LeftButton) {
                 if (QWidget *w = PlatformControlWidget(panel_, control_))
                     w->setProperty("kvorMousePress", true);
-                Fire(panel_, control_, EVENT_LEFT_CLICK, p.y(), p.x());
+                Fire(panel_, control_, second ? EVENT_LEFT_DOUBLE_CLICK : EVENT_LEFT_CLICK, p.y(),
+                     p.x());
             } else if (me->button() == Qt::RightButton) {
-                Fire(panel_, control_, EVENT_RIGHT_CLICK, p.y(), p.x());
+                Fire(panel_, control_, second ? EVENT_RIGHT_DOUBLE_CLICK : EVENT_RIGHT_CLICK, p.y(),
+                     p.x());
                 return true;
             }
             break;
@@ -721,7 +732,7 @@ int GetCtrlAttribute(int panel, int control, int attribute, void *value) {
     case ATTR_TEXT_COLOR: *iv = ToRgb(w->palette().color(QPalette::WindowText)); return 0;
     case ATTR_TEXT_BGCOLOR:
     case ATTR_FRAME_COLOR: *iv = ToRgb(w->palette().color(QPalette::Window)); return 0;
-    case ATTR_TEXT_POINT_SIZE: *iv = w->font().pixelSize(); return 0;
+    case ATTR_TEXT_POINT_SIZE: *iv = PixelsToPoints(w->font().pixelSize()); return 0;
     case ATTR_NUM_TRACES: if (!c->graph) return -1; *iv = c->graph->numTraces; return 0;
     case ATTR_POINTS_PER_SCREEN: if (!c->graph) return -1; *iv = c->graph->pointsPerScreen; return 0;
     case ATTR_SCROLL_MODE: if (!c->graph) return -1; *iv = c->graph->scrollMode; return 0;
@@ -787,9 +798,10 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
         return 0;
     }
     case ATTR_TEXT_POINT_SIZE: {
-        // Sizes are in panel pixels, so that text keeps its place among the controls.
+        // Sizes are points of a 96-dpi panel, set as pixels so that text keeps its place
+        // among the controls whatever the screen's resolution.
         QFont f = w->font();
-        f.setPixelSize(std::max(1, value));
+        f.setPixelSize(PointsToPixels(std::max(1, value)));
         w->setFont(f);
         if (auto *l = qobject_cast<QLabel *>(w)) l->adjustSize();
         return 0;
@@ -825,7 +837,8 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char *text) {
     case ATTR_TEXT_FONT: {
         QFont f = QApplication::font();
         if (std::strcmp(text, VAL_APP_FONT) != 0) f.setFamily(QString::fromLocal8Bit(text));
-        f.setPixelSize(c->widget->font().pixelSize() > 0 ? c->widget->font().pixelSize() : 11);
+        f.setPixelSize(c->widget->font().pixelSize() > 0 ? c->widget->font().pixelSize()
+                                                        : PointsToPixels(11));
         c->widget->setFont(f);
         return 0;
     }
@@ -1092,22 +1105,44 @@ int GetGraphRepaintCount(int panel, int graph) {
 
 // ==== event loop ================================================================================
 
+namespace {
+// Sleeps in the event loop until an event arrives or `seconds` have passed.
+void WaitForEvents(QAbstractEventDispatcher *d, double seconds) {
+    static QTimer *wake = [] {
+        auto *t = new QTimer(QCoreApplication::instance());
+        t->setSingleShot(true);
+        t->setTimerType(Qt::PreciseTimer);
+        return t;
+    }();
+    // Whole milliseconds, rounded up, so that a wait for a deadline ends past it.
+    wake->start(std::max(1, int(std::ceil(seconds * 1000.0))));
+    d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    wake->stop();
+}
+} // namespace
+
 int ProcessSystemEvents(void) {
     QAbstractEventDispatcher *d = QAbstractEventDispatcher::instance();
     if (!d) return 0;
     QCoreApplication::sendPostedEvents();
     if (d->processEvents(QEventLoop::AllEvents)) return 0;
-    // Nothing was pending: sleep in the event loop until an event, a serial notification or
-    // about 1 ms has passed, so that a polling wait does not burn a core.
-    static QTimer *wake = [] {
-        auto *t = new QTimer(QCoreApplication::instance());
-        t->setSingleShot(true);
-        t->setTimerType(Qt::PreciseTimer);
-        t->setInterval(1);
-        return t;
-    }();
-    wake->start();
-    d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    // Nothing was pending: a short sleep, so that a caller polling in a loop does not
+    // burn a core.
+    WaitForEvents(d, 0.001);
+    return 0;
+}
+
+int ProcessSystemEventsUntil(double deadline) {
+    QAbstractEventDispatcher *d = QAbstractEventDispatcher::instance();
+    if (!d) {
+        const double left = deadline - Timer();
+        if (left > 0) Delay(left);
+        return 0;
+    }
+    QCoreApplication::sendPostedEvents();
+    if (d->processEvents(QEventLoop::AllEvents)) return 0;
+    const double left = deadline - Timer();
+    if (left > 0) WaitForEvents(d, left);
     return 0;
 }
 

@@ -9,7 +9,9 @@ enum {
     EVENT_COMMIT = 1,
     EVENT_VAL_CHANGED = 2,
     EVENT_LEFT_CLICK = 3,
+    EVENT_LEFT_DOUBLE_CLICK = 4, // the second press of a double click
     EVENT_RIGHT_CLICK = 5,
+    EVENT_RIGHT_DOUBLE_CLICK = 6,
     EVENT_KEYPRESS = 7,
     EVENT_CLOSE = 11,
 };
@@ -140,6 +142,10 @@ int SetTraceAttribute(int panel, int chart, int trace, int attribute, int value)
 // Runs what is pending; when nothing is, sleeps in the event loop until the next event, a
 // serial notification or about 1 ms has passed. Never spins.
 int ProcessSystemEvents(void);
+// Runs what is pending; when nothing is, sleeps in the event loop until the next event
+// (a serial notification, a user event, a queued repaint) or until Timer() reaches
+// `deadline`, whichever comes first. Never spins; returns at once past the deadline.
+int ProcessSystemEventsUntil(double deadline);
 int RunUserInterface(void);
 int QuitUserInterface(int exitCode);
 int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
