@@ -595,6 +595,13 @@ int SimSensor::RequestCount(int command) const {
     return perCommand_[command];
 }
 
+void SimSensor::LastRequestAt(int command, int *count, double *seconds) const {
+    std::lock_guard<std::mutex> lock(mu_);
+    const bool known = command >= 0 && command < kSimCommandCount;
+    *count = known ? perCommand_[command].load() : 0;
+    *seconds = known ? lastAt_[command] : 0.0;
+}
+
 SimFrame SimSensor::LastRequest() const {
     std::lock_guard<std::mutex> lock(mu_);
     return lastRequest_;
@@ -723,6 +730,7 @@ void SimSensor::HandleFrame(const uint8_t *frame, double lastByteTime) {
                 hungUp_ = true;
                 requests_ = seen;
                 perCommand_[command] += 1;
+                lastAt_[command] = lastByteTime;
                 return;
             }
         }
@@ -784,7 +792,11 @@ void SimSensor::HandleFrame(const uint8_t *frame, double lastByteTime) {
         }
     }
     // Counted before the reply goes out: a test that saw the reply sees the count.
-    perCommand_[command] += 1;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        perCommand_[command] += 1;
+        lastAt_[command] = lastByteTime;
+    }
     requests_ += 1;
     if (reply.empty()) return;
     Send(reply, paced ? lastByteTime + turnaround : 0.0);

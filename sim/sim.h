@@ -200,6 +200,9 @@ class SimSensor {
     // Counters of complete request frames taken in (all, or those with one command word).
     int RequestCount() const { return requests_; }
     int RequestCount(int command) const;
+    // When the latest request with this command word was taken in (steady-clock seconds),
+    // together with the count it made; 0 and 0 before the first.
+    void LastRequestAt(int command, int *count, double *seconds) const;
     // Bytes skipped while looking for a sync (garbage, broken frames).
     int SkippedBytes() const { return skipped_; }
     SimFrame LastRequest() const;
@@ -232,6 +235,7 @@ class SimSensor {
     SimFrame lastRequest_;
     std::atomic<int> requests_{0};
     std::atomic<int> perCommand_[kSimCommandCount] = {};
+    double lastAt_[kSimCommandCount] = {}; // guarded by mu_
     std::atomic<int> skipped_{0};
     std::atomic<bool> running_{false}, hungUp_{false}, stop_{false};
     int master_ = -1, slave_ = -1, wake_[2] = {-1, -1};

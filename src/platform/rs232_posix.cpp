@@ -184,6 +184,7 @@ struct Port {
     void *callbackData = nullptr;
     QSocketNotifier *notifier = nullptr;
     QSocketNotifier *watch = nullptr; // WatchComInQ: a wake-up without a callback
+    int watchCount = 0;
     bool inCallback = false;
     bool parked = false;          // delivered, nothing taken: quiet until the queue drops
     unsigned long taken = 0;      // bytes taken from the input queue (reads and flushes)
@@ -570,7 +571,12 @@ int WatchComInQ(int portNumber, int count) {
     if (!p) return code;
     if (count < 0) return kRS232InvalidParameter;
     if (p->callback) return 0; // the receive notification wakes the loop
+    if (p->watch && count > 0 && count == p->watchCount) {
+        p->watch->setEnabled(true); // armed again for the next wake
+        return 0;
+    }
     DropWatch(*p);
+    p->watchCount = count;
     const int vmin = count > 0 ? std::min(count, os::kMaxVmin) : 1;
     if (vmin != p->baseVmin) {
         if (!os::SetVmin(p->fd, vmin)) return Failure(portNumber, errno);
