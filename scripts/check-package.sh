@@ -38,7 +38,7 @@ dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "Depends lacks the Q
 
 step "lintian"
 lintian_status=0
-lintian --fail-on error --display-info "$deb" >"$tmp/lintian.log" 2>&1 || lintian_status=$?
+lintian --fail-on error --display-info --show-overrides "$deb" >"$tmp/lintian.log" 2>&1 || lintian_status=$?
 grep -v "running with root privileges" "$tmp/lintian.log" || echo "no tags"
 [ "$lintian_status" -eq 0 ] || fail "lintian reports errors"
 
