@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test headless (Qt's offscreen platform).
+# Builds everything, builds and checks the Debian package, and runs every test headless
+# (Qt's offscreen platform).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
+bash scripts/check-package.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j2 --timeout 300

@@ -28,7 +28,25 @@ void Usage(FILE *out) {
                  "  --simulate        start the bundled simulated sensor and assign it to COM1\n"
                  "  --port N=DEVICE   assign a serial device (tty, pseudo-terminal, symlink) to COM N\n"
                  "  --trace FILE      write a service trace of frames, status texts and files\n"
-                 "  --data-dir DIR    keep the profile file and the default record file in DIR\n");
+                 "  --data-dir DIR    keep the profile file and the default record file in DIR\n"
+                 "  --version         print the program's version and exit\n"
+                 "  -h, --help        print this text and exit\n");
+}
+
+// --help and --version answer before the application starts, so they work without a display.
+// Returns -1 when neither is given, else the exit status.
+int AnswerInfoOption(int argc, char **argv) {
+    for (int i = 1; i < argc; i++) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            Usage(stdout);
+            return 0;
+        }
+        if (!std::strcmp(argv[i], "--version")) {
+            std::printf("kvor-rur-glint %s\n", KVOR_VERSION);
+            return 0;
+        }
+    }
+    return -1;
 }
 
 // Starts the simulator beside the program and returns its device path, or "".
@@ -85,6 +103,7 @@ void CloseWindowsOnSignals(QApplication &app) {
 } // namespace
 
 int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
+    if (const int status = AnswerInfoOption(argc, argv); status >= 0) return status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kvor-rur-glint"));
     QApplication::setOrganizationName(QStringLiteral("kvor"));
@@ -115,9 +134,6 @@ int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
             TraceOpen(value.toLocal8Bit().constData());
         } else if (a == QLatin1String("--data-dir") && next(value)) {
             SetProjectDirOverride(value.toLocal8Bit().constData());
-        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            Usage(stdout);
-            return 0;
         } else {
             std::fprintf(stderr, "kvor-rur-glint: unknown option %s\n", qPrintable(a));
             Usage(stderr);

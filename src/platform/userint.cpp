@@ -8,6 +8,7 @@
 
 #include "rs232.h"
 #include "trace.h"
+#include "install_paths.h"
 #include "qt_access.h"
 #include "userint_widgets.h"
 #include "utility.h"
@@ -426,6 +427,7 @@ QString ResolveBesideProgram(const QString &name) {
     if (fi.isAbsolute()) return name;
     const QString appDir = QCoreApplication::applicationDirPath();
     QStringList candidates = {appDir + "/" + name, appDir + "/../bin/" + name};
+    if (const QString share = InstalledShareDir(); !share.isEmpty()) candidates << share + "/" + name;
 #ifdef KVOR_BIN_DIR
     candidates << QStringLiteral(KVOR_BIN_DIR) + "/" + name;
 #endif

@@ -1,6 +1,7 @@
 // Time, pauses, the program's folder, paths and file deletion.
 #include "utility.h"
 
+#include "install_paths.h"
 #include "userint.h"
 
 #include <QCoreApplication>
@@ -53,15 +54,22 @@ static bool WritableDir(const QString &dir) {
     return probe.open();
 }
 
+QString InstalledShareDir() {
+    const QString share = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/kvor-rur-glint");
+    return QFileInfo(share).isDir() ? QDir::cleanPath(share) : QString();
+}
+
 int GetProjectDir(char *dir) {
     if (!dir) return -1;
     QString path = g_projectDirOverride;
     if (path.isEmpty()) {
         path = QCoreApplication::applicationDirPath();
-        if (!WritableDir(path)) {
-            // An installed program's folder is read-only: keep the files per user.
-            path = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-            if (path.isEmpty()) path = QDir::homePath() + QStringLiteral("/.kvor-rur-glint");
+        // An installed program keeps its files per user: its folder is read-only, or, run
+        // by root, a system folder that must not collect profile and record files.
+        if (!InstalledShareDir().isEmpty() || !WritableDir(path)) {
+            const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+            path = data.isEmpty() ? QDir::homePath() + QStringLiteral("/.kvor-rur-glint")
+                                  : data + QStringLiteral("/kvor-rur-glint");
         }
     }
     QDir().mkpath(path);

@@ -7,7 +7,8 @@ double Timer(void);
 int Delay(double seconds);
 // Gives up the processor once (ms 0) or sleeps ms milliseconds.
 void Sleep(unsigned milliseconds);
-// The program's folder when it is writable, otherwise a per-user data folder.
+// The program's folder when it is writable and not installed beside a share folder,
+// otherwise the per-user data folder (XDG_DATA_HOME/kvor-rur-glint).
 // `dir` holds MAX_PATHNAME_LEN bytes. Returns 0.
 int GetProjectDir(char *dir);
 // Joins a folder and a file name; returns 0, or -1 when the result does not fit
