@@ -2,6 +2,8 @@
 // its panel resource.
 #include "com232.h"
 #include "kvor_panels.h"
+#include "logo.h"
+#include "shell.h"
 #include "params.h"
 #include "popup.h"
 #include "processing.h"
@@ -16,9 +18,12 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -240,3 +245,38 @@ TEST(StartWithoutPanels, EndsWithMinusOneAndOneLine) {
 }
 
 } // namespace
+
+// The second press of a double click is an event of its own: a callback that acts on the
+// left click (SEND) acts once, and a double right click leaves the help box open.
+TEST_F(Shell, ADoubleClickIsOneClickAndThenADoubleClick) {
+    static std::vector<int> events;
+    events.clear();
+    InstallCtrlCallback(pHandle, MAINPANEL_BTNSend,
+                        [](int, int, int event, void *, int, int) { return events.push_back(event), 0; },
+                        nullptr);
+    // Through the window, as the system delivers it: two presses in quick succession.
+    auto doubleClick = [](int control, Qt::MouseButton button) {
+        QWidget *w = PlatformControlWidget(pHandle, control);
+        QTest::mouseDClick(w->window()->windowHandle(), button, {},
+                           w->mapTo(w->window(), w->rect().center()));
+        QCoreApplication::processEvents();
+    };
+    doubleClick(MAINPANEL_BTNSend, Qt::LeftButton);
+    const std::vector<int> clicks(events.begin(), events.end());
+    EXPECT_EQ(1, std::count(clicks.begin(), clicks.end(), EVENT_LEFT_CLICK));
+    EXPECT_EQ(1, std::count(clicks.begin(), clicks.end(), EVENT_LEFT_DOUBLE_CLICK));
+
+    doubleClick(MAINPANEL_BTNGet, Qt::RightButton);
+    EXPECT_EQ(1, Attr(pHandle, MAINPANEL_HelpText1, ATTR_VISIBLE));
+    EXPECT_EQ(HELP_BTNGet, Text(pHandle, MAINPANEL_HelpText1));
+}
+
+// The logo area's texts are 11 and 18 points: 15 and 24 pixels of a 96-dpi panel.
+TEST_F(Shell, InfoTextsAreSetInPoints) {
+    std::map<std::string, int> pixels;
+    for (QLabel *l : PlatformPanelWidget(pHandle)->findChildren<QLabel *>())
+        pixels[l->text().toStdString()] = l->font().pixelSize();
+    EXPECT_EQ(15, pixels[LOGO_COMPANY]);
+    EXPECT_EQ(15, pixels[LOGO_WEB]);
+    EXPECT_EQ(24, pixels[szSoftName]);
+}
