@@ -164,6 +164,8 @@ bool ParseSimFault(const std::string &textIn, SimFault *fault, std::string *erro
         f.kind = SimFaultKind::HangUp;
     } else if (kind == "garbage") {
         f.kind = SimFaultKind::Garbage;
+    } else if (kind == "keep-word") {
+        f.kind = SimFaultKind::KeepWord;
     } else {
         if (error) *error = "unknown fault \"" + kind + "\"";
         return false;
@@ -325,7 +327,7 @@ std::string SimOptionHelp() {
            "  --seed N, --drift N noise seed (1); scans per sweep of the object (600)\n"
            "  --fault FAULT       KIND[=N][@COMMAND][xTIMES]; KIND: no-reply, wrong-sync,\n"
            "                      wrong-echo, cut=N, extra=N, length=N, block-length=N,\n"
-           "                      firmware-length=N, hangup-after=N, garbage=N\n"
+           "                      firmware-length=N, hangup-after=N, garbage=N, keep-word=N\n"
            "  --scenario FILE     settings as lines \"name = value\" (the names above)\n";
 }
 
@@ -340,14 +342,11 @@ std::vector<uint16_t> SimModel::Profile(uint32_t scanNo) const {
     // A lamp-lit line (brightest in the middle, set by the power word) with a dark object
     // that sweeps slowly back and forth, and a few counts of noise.
     std::vector<uint16_t> p(kSimProfileLen);
-    const double power = std::min<double>(ram[kSimPower], 1000.0);
-    const double top = 400.0 + power * 0.48;
     const double phase = 2.0 * kPi * double(scanNo % uint32_t(s_.driftPeriod)) / s_.driftPeriod;
     const double centre = 128.0 + 70.0 * std::sin(phase);
     const double halfWidth = 12.0;
     for (int i = 0; i < kSimProfileLen; ++i) {
-        double x = (i - 127.5) / 128.0;
-        double base = top * (1.0 - 0.15 * x * x);
+        double base = Lamp(i);
         double d = std::fabs(i - centre) - halfWidth; // < 0 inside the object
         double cover = std::clamp(0.5 - d / 3.0, 0.0, 1.0);
         double v = base * (1.0 - 0.8 * cover);
@@ -357,25 +356,35 @@ std::vector<uint16_t> SimModel::Profile(uint32_t scanNo) const {
     return p;
 }
 
+double SimModel::Lamp(int i) const {
+    const double power = std::min<double>(ram[kSimPower], 1000.0);
+    const double top = 400.0 + power * 0.48;
+    const double x = (i - 127.5) / 128.0;
+    return top * (1.0 - 0.15 * x * x);
+}
+
 SimWords SimModel::Measure(const std::vector<uint16_t> &p) const {
-    // Edges where the profile crosses the video threshold, interpolated between samples and
-    // given in sub-pixel units (ccdsubpixel / 256 per sample).
+    // The video threshold is a darkening in percent of the lamp's own light, the scale of
+    // the program's jet curve: edges where the profile falls below and rises back above
+    // (100 - threshold) % of the lamp, interpolated between samples and given in sub-pixel
+    // units (ccdsubpixel / 256 per sample).
     SimWords w(kSimWords, 0);
     const double unit = double(s_.ccdsubpixel) / kSimProfileLen;
-    const int thr = ram[kSimVideoThreshold];
+    const double keep = 1.0 - std::min<double>(ram[kSimVideoThreshold], 100.0) / 100.0;
     int crossings = 0;
     double left = -1, right = -1;
     bool below = false;
     for (int i = 1; i < kSimProfileLen; ++i) {
-        int a = p[i - 1], b = p[i];
-        if (!below && b < thr && a >= thr) {
+        // Distances of two neighbouring samples above the level at their place.
+        const double a = p[i - 1] - keep * Lamp(i - 1), b = p[i] - keep * Lamp(i);
+        if (!below && b < 0 && a >= 0) {
             below = true;
             ++crossings;
-            if (left < 0) left = (i - 1) + double(a - thr) / double(a - b);
-        } else if (below && b > thr && a <= thr) {
+            if (left < 0) left = (i - 1) + a / (a - b);
+        } else if (below && b > 0 && a <= 0) {
             below = false;
             ++crossings;
-            if (right < 0) right = (i - 1) + double(thr - a) / double(b - a);
+            if (right < 0) right = (i - 1) - a / (b - a);
         }
     }
     int L = left < 0 ? 0 : int(std::lround(left * unit));
@@ -462,9 +471,11 @@ SimFrame SimModel::Answer(const uint8_t *req) {
         payload[k] = Word(req + 4 + 2 * k);
     switch (command) {
     case kSimWriteRam:
+        for (int k : keepWords) payload[size_t(k)] = ram[size_t(k)];
         ram = payload;
         return {};
     case kSimWriteEeprom:
+        for (int k : keepWords) payload[size_t(k)] = eeprom[size_t(k)];
         eeprom = payload;
         return {};
     case kSimReadRam:
@@ -734,6 +745,11 @@ void SimSensor::HandleFrame(const uint8_t *frame, double lastByteTime) {
                 return;
             }
         }
+        model_.keepWords.clear();
+        for (const SimFault &f : faults_)
+            if (f.kind == SimFaultKind::KeepWord && (f.command == 0 || f.command == command) &&
+                f.n < kSimWords)
+                model_.keepWords.push_back(f.n);
         reply = model_.Answer(frame);
         paced = settings_.paced;
         turnaround = settings_.turnaroundMs * 1e-3;
@@ -782,6 +798,7 @@ void SimSensor::HandleFrame(const uint8_t *frame, double lastByteTime) {
                     break;
                 }
                 case SimFaultKind::HangUp:
+                case SimFaultKind::KeepWord:
                     break;
                 }
             }

@@ -97,6 +97,7 @@ enum class SimFaultKind {
     ReplyLength, // the reply is made exactly n bytes long (cut, or padded with extra bytes)
     HangUp,      // n requests are answered; the next one closes the line (pseudo-terminal gone)
     Garbage,     // n garbage bytes are sent before the reply
+    KeepWord,    // a write (command 1 or 3) leaves word n as it was (a read-back differs)
 };
 
 struct SimFault {
@@ -127,7 +128,9 @@ struct SimSettings {
     bool paced = true;         // false: replies written at once
     double turnaroundMs = 1.0; // from the last request byte to the first reply byte
     // Parameter sets at power-on (RAM is loaded from EEPROM).
-    SimWords eeprom = {500, 0, 512, 0, 1, 1, 1, 1024, 512, 100, 0, 1, 0, 0, 0, 1500};
+    // The video threshold (word 2) is a darkening in percent, as on the jet curve: 50 finds
+    // the object's edges in RUN and in VIDEO at once.
+    SimWords eeprom = {500, 0, 50, 0, 1, 1, 1, 1024, 512, 100, 0, 1, 0, 0, 0, 1500};
     // Profile: the dark object's drift and the noise are deterministic functions of the
     // scan number; the seed changes the noise.
     uint32_t seed = 1;
@@ -143,7 +146,7 @@ bool ApplySimOption(SimSettings &s, const std::string &name, const std::string &
 bool LoadSimScenario(SimSettings &s, const std::string &path, std::string *error);
 // Parses a fault written as KIND[=N][@COMMAND][xTIMES], KIND one of no-reply, wrong-sync,
 // wrong-echo, cut, extra, length, block-length (command 9), firmware-length (command 7),
-// hangup-after, garbage. Examples: "no-reply@5", "cut=20@8x1", "block-length=127".
+// hangup-after, garbage, keep-word. Examples: "no-reply@5", "cut=20@8x1", "block-length=127".
 bool ParseSimFault(const std::string &text, SimFault *fault, std::string *error);
 // The option names with a line of help each.
 std::string SimOptionHelp();
@@ -169,9 +172,11 @@ class SimModel {
     uint32_t scan = 0; // scans taken (one per measurement request)
     int anaMax = 0, anaMin = 0;
     bool anaValid = false;
+    std::vector<int> keepWords; // words a write leaves as they were (fault keep-word)
 
   private:
     void TakeScan();
+    double Lamp(int i) const; // the lamp's light at sample i without the object
     SimSettings s_;
     std::vector<uint16_t> profile_;
     SimWords lastMeasure_;

@@ -12,6 +12,7 @@
 #include "plots.h"
 #include "processing.h"
 #include "rs232.h"
+#include "service.h"
 #include "shell.h"
 #include "toggles.h"
 #include "userint.h"
@@ -144,6 +145,7 @@ int AppStart(void) {
     BindComCallbacks();
     BindParamCallbacks();
     BindGuiCallbacks();
+    InstallServiceTools(); // service tools (src/service): their panel, buttons and taps
 
     GetProjectDir(proj_dir);
     InitVars();
@@ -155,6 +157,7 @@ int AppStart(void) {
 }
 
 int AppFinish(void) {
+    ShutdownServiceTools();
     CloseCom(com);
     DiscardPanel(pPara1);
     DiscardPanel(pPara2);

@@ -8,6 +8,7 @@
 #include "kvor_panels.h"
 #include "popup.h"
 #include "rs232.h"
+#include "service_hooks.h"
 #include "transfer.h"
 #include "userint.h"
 #include "utility.h"
@@ -80,10 +81,12 @@ void SetStatus(const char *text) {
 
 void ShowStatus(void) {
     SetCtrlVal(pHandle, MAINPANEL_TEXTStatus, szStatus);
+    NotifyStatus(szStatus); // service tools: the status line's text (service_hooks.h)
 }
 
 void ShowStatusText(const char *text) {
     SetCtrlVal(pHandle, MAINPANEL_TEXTStatus, text);
+    NotifyStatus(text); // service tools: the status line's text (service_hooks.h)
 }
 
 // ---- frames ----------------------------------------------------------------------------------
@@ -232,6 +235,7 @@ void InitRS232(int port) {
                 ret = GetVERSIONInfo();
                 if (ret < FIRMWARE_TEXT_LEN) SetStatus("Error reading firmware-info!");
             }
+            if (link_generation == generation) NotifyProbed(); // service tools: identity known
         }
     }
     if (link_generation != generation) return; // a newer probe owns the status line

@@ -9,6 +9,7 @@
 #include "plots.h"
 #include "popup.h"
 #include "rs232.h"
+#include "service_hooks.h"
 #include "transfer.h"
 #include "userint.h"
 #include "utility.h"
@@ -130,6 +131,7 @@ int PushGETRAW(void) {
 void PushRUN(void) {
     const int outerMode = loop_mode;
     loop_mode = LOOP_RUN;
+    NotifyRunStart(); // service tools: statistics of this RUN start again (service_hooks.h)
     SetCtrlAttribute(pHandle, MAINPANEL_GRAPHVideo, ATTR_VISIBLE, 0);
     SetCtrlAttribute(pHandle, MAINPANEL_STRIPChart, ATTR_VISIBLE, 1);
     DimLoopButtons();
@@ -169,6 +171,7 @@ void PushRUN(void) {
         if (draw == 1) {
             PlotVIDEOBarGraph();
             PlotRAWGraphX8();
+            NotifyRunFrame(); // service tools: the frame just drawn, to record (service_hooks.h)
             graphrefresh = 0;
         }
         const WaitOutcome outcome = AwaitExchange(rules);

@@ -1,5 +1,5 @@
 // Panels of the operating program and the identifiers of their controls. The panel
-// resource "K-VOR-JETGlintV100.uir" holds the four panels under these resource ids; each
+// resource "K-VOR-JETGlintV100.uir" holds the five panels under these resource ids; each
 // control carries its identifier, and its control name is its object name.
 #pragma once
 
@@ -10,6 +10,7 @@
 #define MAINPANEL 2
 #define PARA1 3
 #define PARA2 4
+#define STATSPANEL 5          // service tools: statistics of the current RUN
 
 // ---- main panel -----------------------------------------------------------------------
 #define MAINPANEL_DropDCom 2          // ring: serial port number
@@ -41,6 +42,11 @@
 #define MAINPANEL_TOGGBTN_Para1 30
 #define MAINPANEL_HelpText2 31
 #define MAINPANEL_HelpText1 32
+// Service tools (src/service), beside the described controls.
+#define MAINPANEL_TOGGBTN_Stats 33    // fourth toggle: the statistics panel
+#define MAINPANEL_TOGGBTNRecord 34    // toggle: RUN's frames into a CSV file
+#define MAINPANEL_BTNCompare 35       // RAM, EEPROM and a parameter file side by side
+#define MAINPANEL_BTNReport 36        // PDF and PNG report
 
 // ---- first parameter panel (16-bit values bound to parameter words) -------------------
 #define PARA1_NUMtolDelta 2           // word 15 tolDelta
@@ -70,8 +76,20 @@
 #define JETPANEL_NUMJetArea 9         // "jet area display", 32-bit
 #define JETPANEL_TEXTBOXRecfile 11    // "record file box"
 
+// ---- statistics panel (service tools) ----------------------------------------------------
+#define STATSPANEL_BTNResetStats 2
+#define STATSPANEL_GRAPHHistogram 3
+#define STATSPANEL_NUMFrames 10
+#define STATSPANEL_NUMMvalueMean 11   // then sigma, min, max; Ledge 15..18, Redge 19..22
+#define STATSPANEL_NUMOutOfBand 23
+#define STATSPANEL_NUMOutOfBandPct 24
+#define STATSPANEL_NUMCp 25
+#define STATSPANEL_NUMCpk 26
+#define STATSPANEL_TEXTBand 27
+
 // Panel handles, module-level globals read by every part of the program.
 extern int pHandle; // main panel
 extern int pPara1;  // first parameter panel
 extern int pPara2;  // second parameter panel
 extern int pJet;    // jet panel
+extern int pStats;  // statistics panel (service tools); 0 while not loaded

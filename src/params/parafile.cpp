@@ -72,17 +72,32 @@ int SelectParaFileForSave(void) {
     return DialogChoseUsableFile(result) ? result : 0;
 }
 
+int WriteParaFileWords(const char *path, const unsigned short words[PNUM]) {
+    unsigned int values[PNUM];
+    for (int i = 0; i < PNUM; i++)
+        values[i] = words[i];
+    // The file is replaced as a whole or not at all: a failed write leaves the old one.
+    return ArrayToFile(path, values, VAL_UNSIGNED_INTEGER, PNUM, kOneGroup, VAL_GROUPS_TOGETHER,
+                       VAL_GROUPS_AS_COLUMNS, VAL_CONST_WIDTH, kFieldWidth, VAL_ASCII,
+                       VAL_TRUNCATE);
+}
+
 void SendParaToFile(void) {
     GetPAValues();
     CopyVarsToPP();
-    unsigned int words[PNUM];
+    if (WriteParaFileWords(file_name, pp) < 0)
+        FileStatus("Cannot write parameter file ", file_name, "!");
+}
+
+int ReadParaFileWords(const char *path, unsigned short words[PNUM]) {
+    unsigned int values[PNUM] = {};
+    const int count = FileToArray(path, values, VAL_UNSIGNED_INTEGER, PNUM, kOneGroup,
+                                  VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_ASCII);
+    // Only a whole set replaces the words: a partial one would mix two configurations.
+    if (count < PNUM) return count;
     for (int i = 0; i < PNUM; i++)
-        words[i] = pp[i];
-    // The file is replaced as a whole or not at all: a failed write leaves the old one.
-    const int result =
-        ArrayToFile(file_name, words, VAL_UNSIGNED_INTEGER, PNUM, kOneGroup, VAL_GROUPS_TOGETHER,
-                    VAL_GROUPS_AS_COLUMNS, VAL_CONST_WIDTH, kFieldWidth, VAL_ASCII, VAL_TRUNCATE);
-    if (result < 0) FileStatus("Cannot write parameter file ", file_name, "!");
+        words[i] = static_cast<unsigned short>(values[i] & 0xFFFFu);
+    return count;
 }
 
 void ReadParaFromFile(void) {
@@ -91,10 +106,7 @@ void ReadParaFromFile(void) {
                         VAL_LOAD_BUTTON, 0, 1, 1, 1, file_name);
     if (!DialogChoseUsableFile(result)) return;
 
-    unsigned int words[PNUM] = {};
-    const int count = FileToArray(file_name, words, VAL_UNSIGNED_INTEGER, PNUM, kOneGroup,
-                                  VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_ASCII);
-    // Only a whole set replaces the words: a partial one would mix two configurations.
+    const int count = ReadParaFileWords(file_name, pp);
     if (count < 0) {
         FileStatus("Cannot read parameter file ", file_name, "!");
         return;
@@ -103,7 +115,5 @@ void ReadParaFromFile(void) {
         FileStatus("Incomplete parameter file ", file_name, " - not loaded!");
         return;
     }
-    for (int i = 0; i < PNUM; i++)
-        pp[i] = static_cast<unsigned short>(words[i] & 0xFFFFu);
     CopyPPtoVars();
 }

@@ -19,6 +19,8 @@
 #include "userint.h"
 #include "utility.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr double kTeachTimeout = 1.5; // the sensor acknowledges a teach within this time
@@ -62,6 +64,29 @@ void PushGET(int memoryTarget) {
     ShowStatus();
 }
 
+int ReadParaFrame(int memoryTarget, unsigned short words[PNUM]) {
+    WaitForLoopReply();
+    unsigned short kept[PNUM];
+    std::copy(pp, pp + PNUM, kept); // the receive callback parses the reply into pp
+    FlushInQ(com);
+    FlushOutQ(com);
+    FillTxBuf(memoryTarget == EEPROM ? CMD_READ_EEPROM : CMD_READ_RAM, parameter + PARAM_HEADER);
+    rx_flag = 0;
+    if (WriteFrame() == TX_FRAME_LEN) ShowStatusText("Waiting for parameter-frame ...");
+    const WaitOutcome reply = AwaitReply(TIMEOUT, false);
+    if (reply == WAIT_RECEIVED) {
+        GetRxBuf();
+        std::copy(pp, pp + PNUM, words);
+        graphrefresh = 0; // a parameter frame is no measurement frame
+        SetStatus("Parameter-frame received! - Line Ok!");
+    } else if (reply != WAIT_SUPERSEDED) {
+        SetStatus("Timeout-RS-232...");
+    }
+    std::copy(kept, kept + PNUM, pp);
+    if (reply != WAIT_SUPERSEDED) ShowStatus();
+    return reply == WAIT_RECEIVED ? 1 : 0;
+}
+
 int CC_BTNGet(int panel, int control, int event, void *, int, int) {
     if (event == EVENT_COMMIT) {
         if (exchange_busy) return 0;
@@ -88,22 +113,26 @@ int CC_BTNSend(int panel, int control, int event, void *, int, int) {
             if (SelectParaFileForSave() > 0) SendParaToFile();
             return 0;
         }
-        parameter[0] = static_cast<unsigned short>(sync_char);
-        parameter[1] = target == EEPROM ? CMD_WRITE_EEPROM : CMD_WRITE_RAM;
-        parameter[2] = 0;
-        GetPAValues();
-        CopyVarsToPP();
-        FillTxBuf(parameter[1], pp);
-        // The sensor does not answer a write; a frame it sends anyway is taken in by the
-        // receive callback like any other.
-        if (WriteFrame() == TX_FRAME_LEN) {
-            SetStatus("Line Ok!");
-            ShowStatus();
-        }
+        SendParaFrame(target);
     } else if (event == EVENT_RIGHT_CLICK) {
         ShowHelpBubble(panel, control, MAINPANEL_HelpText1, 20, 20, HELP_BTNSend);
     }
     return 0;
+}
+
+int SendParaFrame(int memoryTarget) {
+    parameter[0] = static_cast<unsigned short>(sync_char);
+    parameter[1] = memoryTarget == EEPROM ? CMD_WRITE_EEPROM : CMD_WRITE_RAM;
+    parameter[2] = 0;
+    GetPAValues();
+    CopyVarsToPP();
+    FillTxBuf(parameter[1], pp);
+    // The sensor does not answer a write; a frame it sends anyway is taken in by the
+    // receive callback like any other.
+    if (WriteFrame() != TX_FRAME_LEN) return 0;
+    SetStatus("Line Ok!");
+    ShowStatus();
+    return 1;
 }
 
 // ---- memory target ---------------------------------------------------------------------------

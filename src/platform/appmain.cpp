@@ -2,6 +2,7 @@
 #include "appmain.h"
 
 #include "rs232.h"
+#include "service_hooks.h"
 #include "trace.h"
 #include "utility.h"
 
@@ -24,11 +25,15 @@ namespace {
 void Usage(FILE *out) {
     std::fprintf(out,
                  "usage: kvor-rur-glint [--simulate] [--port N=DEVICE]... [--trace FILE] "
-                 "[--data-dir DIR]\n"
+                 "[--data-dir DIR] [--info | --backup FILE | --restore FILE] [--eeprom]\n"
                  "  --simulate        start the bundled simulated sensor and assign it to COM1\n"
                  "  --port N=DEVICE   assign a serial device (tty, pseudo-terminal, symlink) to COM N\n"
                  "  --trace FILE      write a service trace of frames, status texts and files\n"
                  "  --data-dir DIR    keep the profile file and the default record file in DIR\n"
+                 "service jobs (no window; exit 0 done, 1 link failure, 2 unusable file, 3 differs):\n"
+                 "  --info            print the sensor's hardware words and firmware text\n"
+                 "  --backup FILE     read the RAM (--eeprom: the EEPROM) into a parameter file\n"
+                 "  --restore FILE    send a parameter file to the RAM (--eeprom: EEPROM), read back\n"
                  "  --version         print the program's version and exit\n"
                  "  -h, --help        print this text and exit\n");
 }
@@ -104,6 +109,11 @@ void CloseWindowsOnSignals(QApplication &app) {
 
 int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
     if (const int status = AnswerInfoOption(argc, argv); status >= 0) return status;
+    // A service job runs without a window, on Qt's offscreen platform (scripts, SSH).
+    for (int i = 1; i < argc; i++)
+        if (!std::strcmp(argv[i], "--info") || !std::strcmp(argv[i], "--backup") ||
+            !std::strcmp(argv[i], "--restore"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kvor-rur-glint"));
     QApplication::setOrganizationName(QStringLiteral("kvor"));
@@ -134,6 +144,14 @@ int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
             TraceOpen(value.toLocal8Bit().constData());
         } else if (a == QLatin1String("--data-dir") && next(value)) {
             SetProjectDirOverride(value.toLocal8Bit().constData());
+        } else if (a == QLatin1String("--info")) {
+            g_serviceJob.kind = SERVICE_JOB_INFO;
+        } else if ((a == QLatin1String("--backup") || a == QLatin1String("--restore")) &&
+                   next(value) && value.toLocal8Bit().size() < int(sizeof g_serviceJob.file)) {
+            g_serviceJob.kind = a == QLatin1String("--backup") ? SERVICE_JOB_BACKUP : SERVICE_JOB_RESTORE;
+            std::strcpy(g_serviceJob.file, value.toLocal8Bit().constData());
+        } else if (a == QLatin1String("--eeprom")) {
+            g_serviceJob.eeprom = 1;
         } else {
             std::fprintf(stderr, "kvor-rur-glint: unknown option %s\n", qPrintable(a));
             Usage(stderr);

@@ -112,7 +112,7 @@ TEST(SimModel, MeasuresTheDarkObjectAsItDriftsAcrossTeachesAndSendsItsProfile) {
     for (uint16_t start : {0, 64, 128, 192})
         EXPECT_EQ(m.Answer(Request(kSimBlock, {start}).data()),
                   Bytes({profile.begin() + start, profile.begin() + start + kSimBlockWords}));
-    ram[kSimVideoThreshold] = 5; // under the whole profile: no edge
+    ram[kSimVideoThreshold] = 95; // deeper than the object's shadow: no edge
     m.Answer(Request(kSimWriteRam, ram).data());
     const SimWords w = Payload(m.Answer(Request(kSimMeasure).data()));
     EXPECT_EQ(SimWords({w.at(0), w[1], w[2], w[7], w[14]}), SimWords(5, 0));

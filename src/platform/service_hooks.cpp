@@ -1,0 +1,4 @@
+#include "service_hooks.h"
+
+ServiceHooks g_serviceHooks;
+ServiceJobRequest g_serviceJob;
