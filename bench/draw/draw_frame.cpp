@@ -8,7 +8,7 @@
 #include "params.h"
 #include "plots.h"
 #include "processing.h"
-#include "userint.h"
+#include "userint_readback.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>

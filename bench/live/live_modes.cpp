@@ -15,7 +15,7 @@
 #include "kvor_panels.h"
 #include "rs232.h"
 #include "sim.h"
-#include "userint.h"
+#include "userint_readback.h"
 #include "utility.h"
 #include "winmain.h"
 

@@ -2,9 +2,11 @@
 // of graphs and strip charts. Private to the platform.
 #pragma once
 
-#include "userint.h"
+#include "userint_readback.h"
 
+#include <QColor>
 #include <QPointer>
+#include <QVector>
 #include <QString>
 #include <QWidget>
 #include <map>
@@ -88,5 +90,33 @@ struct Panel {
     void *callbackData = nullptr;
     int nextRuntimeId = 1000;
 };
+
+// ---- shared by the userint_*.cpp files ----------------------------------------------------
+
+extern std::map<int, Panel> g_panels; // by handle
+extern int g_nextHandle;
+
+Panel *FindPanel(int handle);
+Control *FindCtrl(int panel, int control);
+QColor Rgb(int rgb);
+int ToRgb(const QColor &c);
+// Calls the control's callback with the event; -1 when it has none.
+int Fire(int panel, int control, int event, int e1 = 0, int e2 = 0);
+// Routes the mouse and key events of a control's widget and its children to Fire.
+void RouteEvents(int panel, int control, QWidget *w);
+Kind KindOf(QWidget *w);
+DataType TypeOf(QWidget *w, Kind kind);
+// The offscreen and minimal platforms: no person to answer a popup.
+bool HeadlessPlatform();
+// A file name beside the program (or in the installed share folder).
+QString ResolveBesideProgram(const QString &name);
+
+void SetupGraph(Control &c);
+// One repaint in the next event-loop pass, or at the next showing of a hidden graph.
+void QueueReplot(GraphState *g);
+void EnsureTraces(GraphState *g, int n);
+void ApplyStripChartData(GraphState *g);
+GraphState *GraphOf(int panel, int control);
+bool ToDoubles(const void *src, int type, int n, QVector<double> &out);
 
 } // namespace kvor_ui

@@ -10,7 +10,7 @@
 #include "qt_access.h"
 #include "rs232.h"
 #include "test_support.h"
-#include "userint.h"
+#include "userint_readback.h"
 #include "utility.h"
 #include "winmain.h"
 

@@ -5,7 +5,7 @@
 #include "params.h"
 #include "plots.h"
 #include "processing.h"
-#include "userint.h"
+#include "userint_readback.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include "sim.h"
 #include "test_support.h"
 #include "trace.h"
-#include "userint.h"
+#include "userint_readback.h"
 #include "utility.h"
 #include "winmain.h"
 
