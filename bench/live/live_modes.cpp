@@ -10,7 +10,10 @@
 // The sensor runs in a thread of this process; its CPU time is not counted as the
 // program's.
 //
-//   live_modes [--run-seconds S] [--video-seconds S] [--turnaround MS]
+// With --record, the Record toggle is on during RUN, so every frame also goes to the
+// recording's CSV file in the program's data folder (a temporary folder here).
+//
+//   live_modes [--run-seconds S] [--video-seconds S] [--turnaround MS] [--record]
 #include "com232.h"
 #include "kvor_panels.h"
 #include "rs232.h"
@@ -173,10 +176,13 @@ double MeasureSilentWait(SimSensor &sim) {
 int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     double runSeconds = 60, videoSeconds = 20, turnaroundMs = 1.0;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--run-seconds")) runSeconds = std::atof(argv[i + 1]);
-        else if (!std::strcmp(argv[i], "--video-seconds")) videoSeconds = std::atof(argv[i + 1]);
-        else if (!std::strcmp(argv[i], "--turnaround")) turnaroundMs = std::atof(argv[i + 1]);
+    bool record = false;
+    for (int i = 1; i < argc; i++) {
+        if (!std::strcmp(argv[i], "--record")) record = true;
+        else if (i + 1 >= argc) break;
+        else if (!std::strcmp(argv[i], "--run-seconds")) runSeconds = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--video-seconds")) videoSeconds = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--turnaround")) turnaroundMs = std::atof(argv[++i]);
     }
     QApplication app(argc, argv);
     QTemporaryDir dir(QDir::tempPath() + "/live-modes-XXXXXX");
@@ -213,7 +219,13 @@ int main(int argc, char **argv) {
                 runLimit, videoLimit, turnaroundMs);
     std::fflush(stdout);
 
+    if (record) SetCtrlVal(pHandle, MAINPANEL_TOGGBTNRecord, 1);
     const Phase run = Measure(MAINPANEL_BTNRun, runSeconds, sim, simThreads);
+    if (record) {
+        char recStatus[MAX_PATHNAME_LEN] = {};
+        GetCtrlVal(pHandle, MAINPANEL_TEXTStatus, recStatus);
+        std::printf("live_modes: recording on, status after RUN \"%s\"\n", recStatus);
+    }
     std::printf("live_modes: RUN %.0f s: %.2f frames/s, cpu %.3f of a core, resident %.1f MB "
                 "(first 10 s) -> %.1f MB (last 10 s)%s\n",
                 run.seconds, run.rate, run.cpu, run.rssFirst, run.rssLast,
