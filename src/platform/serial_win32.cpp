@@ -5,10 +5,10 @@
 // signalled when the read completes, and left signalled while at least `mark` bytes wait,
 // because no new read is posted then; once the queue drops below the mark a new read is
 // posted, which resets the event. The arrival read asks for exactly the bytes missing to the
-// mark, so it completes with the mark's last byte (a whole reply wakes a waiter once, at
-// once); the read interval time-out (kIntervalMs with no total time-out) ends it early when
-// the line pauses, so a reply cut short still surfaces, a few milliseconds after its last
-// byte. With nothing arriving the read stays pending: an idle wait costs nothing.
+// mark (one byte at mark 1), so it completes with the mark's last byte: a whole reply wakes a
+// waiter once, at once. The read interval time-out (kIntervalMs, no total time-out) ends it
+// early when the line pauses, so a reply cut short still surfaces, a few milliseconds after
+// its last byte. With nothing arriving the read stays pending: an idle wait costs nothing.
 //
 // Why not WaitCommEvent(EV_RXCHAR): it signals every byte, so a 36-byte reply wakes the
 // waiter dozens of times; under wine one measured exchange loop spent 39% of a core that way
@@ -68,6 +68,7 @@ struct Device {
     // The arrival read.
     OVERLAPPED arrival{};
     bool pending = false;
+    DWORD ask = 0; // bytes the arrival read asks for
     char chunk[kChunk];
     // Bytes collected and not yet read: queue[head, end).
     std::vector<char> queue;
@@ -121,9 +122,8 @@ bool Collect(Device *d, int mark) {
             SetEvent(d->arrival.hEvent); // readable: stays so until the queue drops
             return true;
         }
-        const DWORD want = std::min<DWORD>(DWORD(size_t(mark) - held), kChunk);
-        // Below the default mark of 1 the read takes whatever comes, ending at a pause.
-        const DWORD ask = mark <= 1 ? kChunk : want;
+        const DWORD ask = std::min<DWORD>(DWORD(size_t(mark) - held), kChunk);
+        d->ask = ask;
         d->pending = true;
         if (!ReadFile(d->port, d->chunk, ask, nullptr, &d->arrival)) {
             const DWORD e = GetLastError();
@@ -308,12 +308,13 @@ int OutQueue(Device *d) {
 }
 
 bool FlushIn(Device *d) {
-    if (d->gone) return false;
-    CancelArrival(d, nullptr);
+    if (!Collect(d, d->mark)) return false;
+    // A pending read for one byte holds nothing yet; a longer one may hold the start of a
+    // reply, which must go as well.
+    if (d->pending && d->ask > 1) CancelArrival(d, nullptr);
     d->queue.clear();
     d->head = 0;
     if (!PurgeComm(d->port, PURGE_RXCLEAR)) return Fail(d);
-    ResetEvent(d->arrival.hEvent);
     return Collect(d, d->mark);
 }
 
