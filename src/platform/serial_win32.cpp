@@ -12,7 +12,7 @@
 //
 // Why not WaitCommEvent(EV_RXCHAR): it signals every byte, so a 36-byte reply wakes the
 // waiter dozens of times; under wine one measured exchange loop spent 39% of a core that way
-// against under 5% with the arrival read, and a fresh EV_RXCHAR wait returned at once on
+// against about 5% with the arrival read, and a fresh EV_RXCHAR wait returned at once on
 // bytes already taken.
 //
 // The input queue's length is the collected bytes plus ClearCommError's cbInQue (bytes the
