@@ -349,7 +349,7 @@ bool SetMark(Device *d, int count) {
     // A read asking for more than the new mark needs ends at the reply's pause anyway;
     // below the mark the event must not stay signalled.
     if (d->Held() < size_t(mark) && !d->pending && !d->gone) ResetEvent(d->arrival.hEvent);
-    return Collect(d, mark) || d->gone;
+    return Collect(d, mark);
 }
 
 bool WaitReadable(Device *d, double seconds) {
