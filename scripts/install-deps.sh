@@ -12,6 +12,7 @@ packages=(
   at-spi2-core dbus-daemon dbus-x11 python3-pyatspi
   fonts-dejavu-core
   dpkg-dev fakeroot file lintian desktop-file-utils appstream man-db librsvg2-bin
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -9,11 +9,13 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSocketNotifier>
 #include <QWidget>
 
 #include <csignal>
+#ifndef _WIN32
+#include <QSocketNotifier>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -77,6 +79,10 @@ std::string StartSimulator(QProcess &sim) {
     return line.mid(5).toStdString();
 }
 
+#ifdef _WIN32
+// A Windows console's Ctrl+C ends the process the system's way; the port closes with it.
+void CloseWindowsOnSignals(QApplication &) {}
+#else
 // SIGINT and SIGTERM close the program's windows as the operator would, so a running RUN or
 // VIDEO ends, the port is closed and the simulator stops. The handler only writes a byte.
 int g_signalPipe[2] = {-1, -1};
@@ -104,6 +110,7 @@ void CloseWindowsOnSignals(QApplication &app) {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 }
+#endif
 
 } // namespace
 

@@ -4,24 +4,26 @@
 // number, then USB adapters ttyUSB and ttyACM by number, then the rest by name). Within a
 // run a device keeps its number: an adapter pulled and plugged in again comes back under the
 // same number, and numbers given on the command line (--port N=DEVICE, --simulate) are never
-// taken by a found device.
+// taken by a found device. On Windows a port number nobody assigned or found is the system's
+// port of that number, \\.\COMn.
+#include "porttable_devices.h"
 #include "rs232.h"
 
-#include <QSerialPortInfo>
-
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace {
 
+constexpr size_t kMaxDevicePath = 4096;
+
 struct Entry {
-    char device[PATH_MAX] = ""; // stable storage: GetPortDevice hands out this pointer
+    char device[kMaxDevicePath] = ""; // stable storage: GetPortDevice hands out this pointer
     std::string description;
     bool assigned = false; // given on the command line; survives refreshes
 };
@@ -30,10 +32,16 @@ Entry g_table[kMaxPortNumber + 1];
 std::map<std::string, int> g_remembered; // real path of a found device -> its number
 bool g_refreshed = false;
 
+// The path a device is known by, links resolved, so one device is listed once. Windows
+// device names are not files: they stay as they are.
 std::string RealPath(const std::string &path) {
-    char buf[PATH_MAX];
-    if (realpath(path.c_str(), buf)) return buf;
+#ifdef _WIN32
     return path;
+#else
+    std::error_code ec;
+    const std::filesystem::path real = std::filesystem::canonical(path, ec);
+    return ec ? path : real.string();
+#endif
 }
 
 // Sort key: class of device, its number, its name.
@@ -107,10 +115,10 @@ void RefreshPortTable(void) {
         std::string path, description;
     };
     std::vector<Found> found;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        Found f{KeyOf(info.portName().toStdString()), info.systemLocation().toStdString(), {}};
-        std::string desc = info.description().toStdString();
-        const std::string maker = info.manufacturer().toStdString();
+    for (const FoundSerialDevice &info : FindSerialDevices()) {
+        Found f{KeyOf(info.name), info.path, {}};
+        std::string desc = info.description;
+        const std::string &maker = info.manufacturer;
         if (!maker.empty() && desc.find(maker) == std::string::npos)
             desc = desc.empty() ? maker : desc + " (" + maker + ")";
         f.description = desc;
@@ -183,5 +191,13 @@ int GetPortEntry(int index, int *portNumber, char *label, int labelSize) {
 const char *GetPortDevice(int portNumber) {
     if (portNumber < 1 || portNumber > kMaxPortNumber) return "";
     if (!g_refreshed) RefreshPortTable();
+#ifdef _WIN32
+    // Any port number names the system's port, also above 9 (which needs the \\.\ form).
+    if (!g_table[portNumber].device[0]) {
+        static char fallback[kMaxPortNumber + 1][16];
+        std::snprintf(fallback[portNumber], sizeof fallback[portNumber], "\\\\.\\COM%d", portNumber);
+        return fallback[portNumber];
+    }
+#endif
     return g_table[portNumber].device;
 }

@@ -48,7 +48,9 @@ int FlushOutQ(int portNumber);
 int ComWrt(int portNumber, const char *buffer, int count);
 // Reads at most `count` bytes, waiting at most the I/O time-out; returns the count read.
 int ComRd(int portNumber, char *buffer, int count);
-// Bytes waiting in the input queue now (no event processing needed).
+// Bytes waiting in the input queue now (no event processing needed). On Windows the bytes of
+// a reply still arriving count once the awaited count is complete or the line has paused for
+// a few milliseconds (they sit in the backend's pending read until then).
 int GetInQLen(int portNumber);
 // Registers (mask != 0) or removes (mask 0) the receive callback. It is delivered on the
 // GUI thread during event processing once at least notifyCount bytes wait.

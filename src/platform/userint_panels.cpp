@@ -226,6 +226,8 @@ QString ResolveBesideProgram(const QString &name) {
 
 } // namespace kvor_ui
 
+void kvor_ui::FillPortList(QComboBox *box) { RingBox::FillPortList(box); }
+
 // ==== panels ================================================================================
 
 int LoadPanel(int parent, const char *fileName, int resourceId) {

@@ -64,6 +64,12 @@ void SetFromInt(Control *c, long long v) {
     case Kind::Ring: {
         auto *box = qobject_cast<QComboBox *>(w);
         int idx = box->findData(int(v));
+        // A port assigned since the list was last filled: the list is filled again, as
+        // opening it would.
+        if (idx < 0 && w->property("portList").toBool()) {
+            FillPortList(box);
+            idx = box->findData(int(v));
+        }
         if (idx >= 0) box->setCurrentIndex(idx);
         break;
     }

@@ -17,6 +17,7 @@ class QCPGraph;
 class QCPItemRect;
 class QCPItemStraightLine;
 class QCPItemTracer;
+class QComboBox;
 class QLabel;
 
 namespace kvor_ui {
@@ -110,6 +111,9 @@ DataType TypeOf(QWidget *w, Kind kind);
 bool HeadlessPlatform();
 // A file name beside the program (or in the installed share folder).
 QString ResolveBesideProgram(const QString &name);
+
+// Fills a port drop-down from the port table, keeping its current port where it still is.
+void FillPortList(QComboBox *box);
 
 void SetupGraph(Control &c);
 // One repaint in the next event-loop pass, or at the next showing of a hidden graph.

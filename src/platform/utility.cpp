@@ -11,35 +11,31 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
-#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <sched.h>
+#include <thread>
 
 namespace {
 QString g_projectDirOverride;
 }
 
 double Timer(void) {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
 int Delay(double seconds) {
-    if (seconds <= 0) return 0;
-    timespec ts{};
-    ts.tv_sec = time_t(seconds);
-    ts.tv_nsec = long((seconds - double(ts.tv_sec)) * 1e9);
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
+    // sleep_until on the monotonic clock: an interrupted sleep resumes to the same end.
+    if (!(seconds > 0)) return 0;
+    using namespace std::chrono;
+    std::this_thread::sleep_until(steady_clock::now() + duration<double>(seconds));
     return 0;
 }
 
 void Sleep(unsigned milliseconds) {
     if (milliseconds == 0) {
-        sched_yield();
+        std::this_thread::yield();
         return;
     }
     Delay(milliseconds / 1000.0);
@@ -85,7 +81,12 @@ int GetProjectDir(char *dir) {
 int MakePathname(const char *dir, const char *fileName, char *path) {
     if (!dir || !fileName || !path) return -1;
     std::string joined = dir;
+#ifdef _WIN32
+    // Either separator ends a Windows folder; the native one joins.
+    if (!joined.empty() && joined.back() != '/' && joined.back() != '\\') joined += '\\';
+#else
     if (!joined.empty() && joined.back() != '/') joined += '/';
+#endif
     joined += fileName;
     if (joined.size() >= size_t(MAX_PATHNAME_LEN)) {
         path[0] = '\0';
