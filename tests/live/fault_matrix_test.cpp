@@ -38,7 +38,8 @@ struct Row {
     const char *name;
     Step step;
     const char *fault;  // simulator fault, applied once
-    const char *status; // status text after the fault; "*" the firmware text
+    const char *status; // status text after the fault; "*" the firmware text, "" none
+                        // but the loop's own, "?" none or the bad-frame text
     Then then;
     double limit; // seconds until ready for the next click
 };
@@ -50,6 +51,9 @@ const char kTimeout[] = "Timeout-RS-232...", kNotSync[] = "read error - not sync
 const char kGot[] = "Parameter-frame received! - Line Ok!", kTaught[] = "New setpoint value teached!";
 const char kResetOk[] = "Reset of analog-output Max/Min OK!", kNoFw[] = "Error reading firmware-info!";
 const char kLine[] = "Timeout RS232-Line!", kBadFrame[] = "Bad measurement frame - dropped!";
+// Bytes after a frame are emptied with the queue when they come before the program's next
+// request, and spoil (and are dropped with) the next frame when they come after it.
+const char kMaybeBad[] = "?";
 const char kBlockTimeout[] = "Timeout-RS-232 while reading 64 data-words!";
 const char kBlockLong[] = "Data[64] block too long - dropped!", kBlockOk[] = "Data[64] block received!";
 
@@ -94,7 +98,7 @@ const Row kMatrix[] = {
     {"run_wrong_sync",          kRun,       "wrong-sync@8",       kBadFrame,     kGoesOn, kOneShot},
     {"run_wrong_echo",          kRun,       "wrong-echo@8",       kBadFrame,     kGoesOn, kOneShot},
     {"run_garbage_before",      kRun,       "garbage=5@8",        kBadFrame,     kGoesOn, kOneShot},
-    {"run_garbage_after",       kRun,       "extra=8@8",          "",            kGoesOn, kOneShot},
+    {"run_garbage_after",       kRun,       "extra=8@8",          kMaybeBad,     kGoesOn, kOneShot},
     {"run_noise_between",       kRun,       "noise=16@8",         kBadFrame,     kGoesOn, kOneShot},
     {"run_dribble50",           kRun,       "dribble=50@8",       kLine,         kEnds,   kOneShot},
     {"run_dribble5",            kRun,       "dribble=5@8",        "",            kGoesOn, kOneShot},
@@ -128,6 +132,14 @@ int CommandOf(const Step s) {
     }
     return 0;
 }
+
+void PrintTo(const Row &r, std::ostream *os) {
+    *os << r.name << " (" << r.fault << ")";
+}
+
+// A wait that spun would cost the whole of its time-out; loading the panels at start-up is
+// work, and allowed its tenth of a second.
+constexpr double kCpuShare = 0.5, kCpuStartUp = 0.1;
 
 struct TraceEntry {
     double ms;
@@ -212,7 +224,7 @@ void FaultMatrixTest::ProbeRow(const Row &r, SimSensor &sim, SimSensor &spare) {
     ASSERT_NE(firstWrite, trace.end());
     const double probeMs = trace.back().ms - firstWrite->ms; // to the probe's last status
     EXPECT_LE(probeMs, r.limit * 1000) << "ready after " << probeMs << " ms";
-    EXPECT_LT(cpu, 0.5 * took) << cpu << " s of CPU in " << took << " s";
+    EXPECT_LT(cpu, kCpuShare * took + kCpuStartUp) << cpu << " s of CPU in " << took << " s";
     EXPECT_EQ(r.status == std::string("*") ? FirmwareText() : r.status, Status());
 
     switch (r.step) {
@@ -266,7 +278,7 @@ void FaultMatrixTest::OneShotRow(const Row &r, SimSensor &sim, SimSensor &spare)
     press();
     const double took = Timer() - t0, cpu = ProcessCpuSeconds() - cpu0;
     EXPECT_LE(took, r.limit);
-    EXPECT_LT(cpu, 0.5 * took) << cpu << " s of CPU in " << took << " s";
+    EXPECT_LT(cpu, kCpuShare * took) << cpu << " s of CPU in " << took << " s";
     EXPECT_EQ(r.status, Status());
     EXPECT_EQ(0, exchange_busy);
     // GET takes the words it was sent; TEACH's acknowledgement is followed by a GET.
@@ -288,8 +300,9 @@ void FaultMatrixTest::OneShotRow(const Row &r, SimSensor &sim, SimSensor &spare)
     }
     press();
     EXPECT_EQ(r.step == kReset ? kResetOk : kGot, Status()) << "the exchange after the fault";
-    if (r.step != kReset) {
-        EXPECT_EQ(NewWords(), Words());
+    if (r.step != kReset) { // TEACH: the sensor's words with the new setpoint
+        const SimWords ram = (sim.HungUp() ? spare : sim).Ram();
+        EXPECT_EQ(Words16(ram.begin(), ram.end()), Words());
     }
 }
 
@@ -333,7 +346,7 @@ void FaultMatrixTest::LoopRow(const Row &r, SimSensor &sim, SimSensor &spare) {
     pending_.clear();
     ASSERT_GT(hitAt, 0);
     EXPECT_LT(took, 9.0) << "the loop ended by itself or at STOP";
-    EXPECT_LT(cpu, 0.5 * took) << cpu << " s of CPU in " << took << " s";
+    EXPECT_LT(cpu, kCpuShare * took) << cpu << " s of CPU in " << took << " s";
     EXPECT_EQ(int(LOOP_IDLE), loop_mode);
     EXPECT_EQ(0, Attr(pHandle, MAINPANEL_BTNRun, ATTR_DIMMED));
 
@@ -341,7 +354,10 @@ void FaultMatrixTest::LoopRow(const Row &r, SimSensor &sim, SimSensor &spare) {
     EXPECT_EQ(r.then == kEnds, ended) << sim.RequestCount(command) - hitAt << " requests after";
     const AfterFault a = ReadAfterFault(command, r.status);
     ASSERT_GE(a.hit, 0);
-    if (*r.status) {
+    if (r.status == std::string(kMaybeBad)) {
+        for (const std::string &s : a.statuses)
+            EXPECT_TRUE(s == "Line Ok!" || s == kBadFrame) << s;
+    } else if (*r.status) {
         EXPECT_NE(a.statuses.end(), std::find(a.statuses.begin(), a.statuses.end(), r.status))
             << ::testing::PrintToString(a.statuses);
     } else {
@@ -349,7 +365,7 @@ void FaultMatrixTest::LoopRow(const Row &r, SimSensor &sim, SimSensor &spare) {
             EXPECT_TRUE(s == "Line Ok!" || s.rfind("Waiting for", 0) == 0) << s;
     }
     // Ready: the loop's end (its status) or its next request of the kind hit.
-    const double readyMs = (r.then == kEnds ? a.statusAt : a.next) - a.hit;
+    const double readyMs = (r.then == kEnds ? a.statusAt : a.next) - a.hit; // ms
     EXPECT_GE(readyMs, 0);
     EXPECT_LE(readyMs, r.limit * 1000);
 
