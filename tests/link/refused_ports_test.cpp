@@ -28,7 +28,10 @@ class Holder {
         if (pipe(ready) != 0) return;
         pid_ = fork();
         if (pid_ == 0) {
-            close(ready[0]);
+            // Only the device of its own: an inherited descriptor of the program's open port
+            // would hold that port's lock too.
+            for (int fd = 3; fd < 1024; fd++)
+                if (fd != ready[1]) close(fd);
             const int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
             const char ok = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 1 : 0;
             if (write(ready[1], &ok, 1) != 1) _exit(1);
@@ -58,8 +61,9 @@ class Holder {
 class RefusedPortTest : public LinkTest {
   protected:
     // Port 1 a good sensor (the start-up port); the port that refuses is chosen, then port 1
-    // again. Returns the seconds the choice took.
+    // again.
     void ChooseRefusingThenGood(const std::string &device, const char *status) {
+        SCOPED_TRACE(device);
         AssignPortDevice(kRefusing, device.c_str());
         const double t0 = Timer();
         SetCtrlVal(pHandle, MAINPANEL_DropDCom, kRefusing);
