@@ -23,6 +23,8 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kFrameGapSeconds = 0.1;
 // Pacing sleeps are cut into slices of this length so that Stop is noticed promptly.
 constexpr double kSleepSliceSeconds = 0.05;
+// A reply cut by a hang-up: the time between its last byte and the line's close.
+constexpr double kHangUpAfterPartSeconds = 0.05;
 constexpr uint8_t kPadByte = 0xEE; // filler of "extra bytes" and lengthened replies
 constexpr int kMaxWord = 0xFFFF;
 
@@ -853,7 +855,10 @@ void SimSensor::HandleFrame(const uint8_t *frame, double lastByteTime) {
     const double lineByte = paced ? kSimByteSeconds : 0.0;
     Send(reply, start, byteInterval > 0 ? byteInterval : lineByte);
     if (keepBeforeHangUp >= 0) {
-        hungUp_ = true; // the loop closes the line
+        // Closing the line discards what the other side has not read yet: give it time to
+        // take the bytes sent, then close the line (the loop does).
+        SleepUntil(Now() + kHangUpAfterPartSeconds);
+        hungUp_ = true;
     } else if (noiseBytes > 0) {
         SimFrame noise(static_cast<size_t>(noiseBytes));
         for (int i = 0; i < noiseBytes; ++i)
