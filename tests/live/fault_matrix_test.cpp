@@ -203,6 +203,11 @@ class FaultMatrixTest : public LiveTest, public ::testing::WithParamInterface<Ro
         while (Timer() < end)
             ProcessSystemEventsUntil(end);
     }
+    // One line per row for the record: the time until ready and the CPU share.
+    static void Report(const Row &r, double readyMs, double cpuShare) {
+        std::printf("matrix-row: %-22s %-20s ready_ms=%.0f cpu=%.1f%% status=\"%s\"\n", r.name,
+                    r.fault, readyMs, cpuShare * 100, Status().c_str());
+    }
     static std::string FirmwareText() { return "K-VOR-RUR SIM T104 1536PX V2.10"; }
 
     void ProbeRow(const Row &r, SimSensor &sim, SimSensor &spare);
@@ -223,6 +228,7 @@ void FaultMatrixTest::ProbeRow(const Row &r, SimSensor &sim, SimSensor &spare) {
                                          [](const TraceEntry &e) { return e.kind == "com-write"; });
     ASSERT_NE(firstWrite, trace.end());
     const double probeMs = trace.back().ms - firstWrite->ms; // to the probe's last status
+    Report(r, probeMs, cpu / took);
     EXPECT_LE(probeMs, r.limit * 1000) << "ready after " << probeMs << " ms";
     EXPECT_LT(cpu, kCpuShare * took + kCpuStartUp) << cpu << " s of CPU in " << took << " s";
     EXPECT_EQ(r.status == std::string("*") ? FirmwareText() : r.status, Status());
@@ -278,6 +284,7 @@ void FaultMatrixTest::OneShotRow(const Row &r, SimSensor &sim, SimSensor &spare)
     press();
     const double took = Timer() - t0, cpu = ProcessCpuSeconds() - cpu0;
     EXPECT_LE(took, r.limit);
+    Report(r, took * 1000, cpu / took);
     EXPECT_LT(cpu, kCpuShare * took) << cpu << " s of CPU in " << took << " s";
     EXPECT_EQ(r.status, Status());
     EXPECT_EQ(0, exchange_busy);
@@ -367,6 +374,7 @@ void FaultMatrixTest::LoopRow(const Row &r, SimSensor &sim, SimSensor &spare) {
     // Ready: the loop's end (its status) or its next request of the kind hit.
     const double readyMs = (r.then == kEnds ? a.statusAt : a.next) - a.hit; // ms
     EXPECT_GE(readyMs, 0);
+    Report(r, readyMs, cpu / took);
     EXPECT_LE(readyMs, r.limit * 1000);
 
     // Nothing of a bad reply was drawn: every setpoint in the strip chart is the sensor's,

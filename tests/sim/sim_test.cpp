@@ -232,9 +232,10 @@ TEST(SimLine, LateDribbledAndHalfSentRepliesComeAsTold) {
         SimFault f;
         ASSERT_TRUE(ParseSimFault(c.fault, &f, nullptr)) << c.fault;
         sim.AddFault(f);
+        const int before = sim.RequestCount();
         const double t0 = Now();
         line.Write(Request(kSimReadRam));
-        sim.WaitForRequests(sim.RequestCount() + 1, 1.0);
+        ASSERT_TRUE(sim.WaitForRequests(before + 1, 1.0));
         EXPECT_TRUE(sim.Sending()) << c.fault;
         EXPECT_TRUE(sim.WaitUntilIdle(2.0));
         const double took = Now() - t0;
