@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int kRefusing = 2;   // the port that refuses
+constexpr int kRefusing = 2;    // the port that refuses
 constexpr double kAtOnce = 0.1; // seconds from the choice to the error text
 const char kNoPort[] = "No serial port found", kCannotOpen[] = "Cannot open port";
 const char kDeniedDeviceVar[] = "KVOR_DENIED_DEVICE";

@@ -16,15 +16,15 @@
 namespace {
 
 enum Step {
-    kEcho,      // the start-up probe's echo check (command 5)
-    kHardware,  // its hardware description (10)
-    kProbeGet,  // its GET of the RAM words (2)
-    kFirmware,  // its firmware text (7)
-    kGet,       // GET pressed (2)
-    kTeach,     // TEACH pressed (6)
-    kReset,     // RESET pressed (11)
-    kRun,       // a RUN frame (8)
-    kVideo,     // a VIDEO profile block (9)
+    kEcho,     // the start-up probe's echo check (command 5)
+    kHardware, // its hardware description (10)
+    kProbeGet, // its GET of the RAM words (2)
+    kFirmware, // its firmware text (7)
+    kGet,      // GET pressed (2)
+    kTeach,    // TEACH pressed (6)
+    kReset,    // RESET pressed (11)
+    kRun,      // a RUN frame (8)
+    kVideo,    // a VIDEO profile block (9)
 };
 
 enum Then {
@@ -48,14 +48,17 @@ constexpr double kOneShot = TIMEOUT + 0.1;
 constexpr double kProbe = TIMEOUT + 0.1 + 0.3 + 0.3; // + pauses + the other steps' line time
 
 const char kTimeout[] = "Timeout-RS-232...", kNotSync[] = "read error - not sync byte 0xAA!";
-const char kGot[] = "Parameter-frame received! - Line Ok!", kTaught[] = "New setpoint value teached!";
-const char kResetOk[] = "Reset of analog-output Max/Min OK!", kNoFw[] = "Error reading firmware-info!";
+const char kGot[] = "Parameter-frame received! - Line Ok!",
+           kTaught[] = "New setpoint value teached!";
+const char kResetOk[] = "Reset of analog-output Max/Min OK!",
+           kNoFw[] = "Error reading firmware-info!";
 const char kLine[] = "Timeout RS232-Line!", kBadFrame[] = "Bad measurement frame - dropped!";
 // Bytes after a frame are emptied with the queue when they come before the program's next
 // request, and spoil (and are dropped with) the next frame when they come after it.
 const char kMaybeBad[] = "?";
 const char kBlockTimeout[] = "Timeout-RS-232 while reading 64 data-words!";
-const char kBlockLong[] = "Data[64] block too long - dropped!", kBlockOk[] = "Data[64] block received!";
+const char kBlockLong[] = "Data[64] block too long - dropped!",
+           kBlockOk[] = "Data[64] block received!";
 
 // clang-format off
 const Row kMatrix[] = {
@@ -121,14 +124,23 @@ Words16 NewWords() {
 
 int CommandOf(const Step s) {
     switch (s) {
-    case kEcho: return kSimEcho;
-    case kHardware: return kSimHardware;
-    case kProbeGet: case kGet: return kSimReadRam;
-    case kFirmware: return kSimFirmware;
-    case kTeach: return kSimTeach;
-    case kReset: return kSimResetMaxMin;
-    case kRun: return kSimMeasure;
-    case kVideo: return kSimBlock;
+    case kEcho:
+        return kSimEcho;
+    case kHardware:
+        return kSimHardware;
+    case kProbeGet:
+    case kGet:
+        return kSimReadRam;
+    case kFirmware:
+        return kSimFirmware;
+    case kTeach:
+        return kSimTeach;
+    case kReset:
+        return kSimResetMaxMin;
+    case kRun:
+        return kSimMeasure;
+    case kVideo:
+        return kSimBlock;
     }
     return 0;
 }
@@ -381,8 +393,8 @@ void FaultMatrixTest::LoopRow(const Row &r, SimSensor &sim, SimSensor &spare) {
     // no profile sample exceeds the sensor's 10-bit range.
     if (r.step == kRun) {
         std::vector<double> drawn(HISTORY_LEN);
-        drawn.resize(size_t(GetStripChartTrace(pHandle, MAINPANEL_STRIPChart, 3, drawn.data(),
-                                               HISTORY_LEN)));
+        drawn.resize(size_t(
+            GetStripChartTrace(pHandle, MAINPANEL_STRIPChart, 3, drawn.data(), HISTORY_LEN)));
         const double sp = sim.Ram()[kSimSetpoint];
         EXPECT_EQ(0, std::count_if(drawn.begin(), drawn.end(),
                                    [sp](double v) { return v != 0 && v != sp; }));

@@ -203,7 +203,9 @@ TEST_P(KilledSaveTest, LeavesTheOldOrTheNewFileNeverATornOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, KilledSaveTest, ::testing::ValuesIn(kKinds),
-                         [](const ::testing::TestParamInfo<Kind> &info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<Kind> &info) {
+                             return info.param.name;
+                         });
 
 // A save that cannot be written (the file size limit of a full disk, a folder the program
 // may not write) keeps the old file byte for byte and names the file in the status line.
