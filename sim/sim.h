@@ -107,7 +107,7 @@ enum class SimFaultKind {
 // Gap between a reply's last byte and the noise that follows it: long enough for the
 // program to have emptied its queue for the next request, short enough to land before
 // the next reply.
-constexpr double kSimNoiseGapMs = 10.0;
+constexpr double kSimNoiseGapMs = 30.0;
 
 struct SimFault {
     SimFaultKind kind = SimFaultKind::NoReply;
