@@ -53,8 +53,9 @@ const char kGot[] = "Parameter-frame received! - Line Ok!",
 const char kResetOk[] = "Reset of analog-output Max/Min OK!",
            kNoFw[] = "Error reading firmware-info!";
 const char kLine[] = "Timeout RS232-Line!", kBadFrame[] = "Bad measurement frame - dropped!";
-// Bytes after a frame are emptied with the queue when they come before the program's next
-// request, and spoil (and are dropped with) the next frame when they come after it.
+// Bytes after a frame (garbage, a second copy of the reply) are emptied with the queue when
+// they come before the program's next request, and spoil (and are dropped with) the next
+// frame when they come after it.
 const char kMaybeBad[] = "?";
 const char kBlockTimeout[] = "Timeout-RS-232 while reading 64 data-words!";
 const char kBlockLong[] = "Data[64] block too long - dropped!",
@@ -105,7 +106,7 @@ const Row kMatrix[] = {
     {"run_noise_between",       kRun,       "noise=16@8",         kBadFrame,     kGoesOn, kOneShot},
     {"run_dribble50",           kRun,       "dribble=50@8",       kLine,         kEnds,   kOneShot},
     {"run_dribble5",            kRun,       "dribble=5@8",        "",            kGoesOn, kOneShot},
-    {"run_twice",               kRun,       "twice@8",            "",            kGoesOn, kOneShot},
+    {"run_twice",               kRun,       "twice@8",            kMaybeBad,     kGoesOn, kOneShot},
     {"run_hangup_mid",          kRun,       "hangup-mid=18@8",    kLine,         kEnds,   kOneShot},
     {"video_block127",          kVideo,     "block-length=127",   kBlockTimeout, kGoesOn, kOneShot},
     {"video_block129",          kVideo,     "block-length=129",   kBlockLong,    kGoesOn, kOneShot},
@@ -149,9 +150,10 @@ void PrintTo(const Row &r, std::ostream *os) {
     *os << r.name << " (" << r.fault << ")";
 }
 
-// A wait that spun would cost the whole of its time-out; loading the panels at start-up is
-// work, and allowed its tenth of a second.
-constexpr double kCpuShare = 0.5, kCpuStartUp = 0.1;
+// A wait that spun would cost the whole of its time-out. The work itself (loading the
+// panels at start-up, taking a reply and updating the panels) is allowed its tenth of a
+// second: over an exchange of 40 ms it is most of the time.
+constexpr double kCpuShare = 0.5, kCpuWork = 0.1;
 
 struct TraceEntry {
     double ms;
@@ -242,7 +244,7 @@ void FaultMatrixTest::ProbeRow(const Row &r, SimSensor &sim, SimSensor &spare) {
     const double probeMs = trace.back().ms - firstWrite->ms; // to the probe's last status
     Report(r, probeMs, cpu / took);
     EXPECT_LE(probeMs, r.limit * 1000) << "ready after " << probeMs << " ms";
-    EXPECT_LT(cpu, kCpuShare * took + kCpuStartUp) << cpu << " s of CPU in " << took << " s";
+    EXPECT_LT(cpu, kCpuShare * took + kCpuWork) << cpu << " s of CPU in " << took << " s";
     EXPECT_EQ(r.status == std::string("*") ? FirmwareText() : r.status, Status());
 
     switch (r.step) {
@@ -297,7 +299,7 @@ void FaultMatrixTest::OneShotRow(const Row &r, SimSensor &sim, SimSensor &spare)
     const double took = Timer() - t0, cpu = ProcessCpuSeconds() - cpu0;
     EXPECT_LE(took, r.limit);
     Report(r, took * 1000, cpu / took);
-    EXPECT_LT(cpu, kCpuShare * took) << cpu << " s of CPU in " << took << " s";
+    EXPECT_LT(cpu, kCpuShare * took + kCpuWork) << cpu << " s of CPU in " << took << " s";
     EXPECT_EQ(r.status, Status());
     EXPECT_EQ(0, exchange_busy);
     // GET takes the words it was sent; TEACH's acknowledgement is followed by a GET.
@@ -365,7 +367,7 @@ void FaultMatrixTest::LoopRow(const Row &r, SimSensor &sim, SimSensor &spare) {
     pending_.clear();
     ASSERT_GT(hitAt, 0);
     EXPECT_LT(took, 9.0) << "the loop ended by itself or at STOP";
-    EXPECT_LT(cpu, kCpuShare * took) << cpu << " s of CPU in " << took << " s";
+    EXPECT_LT(cpu, kCpuShare * took + kCpuWork) << cpu << " s of CPU in " << took << " s";
     EXPECT_EQ(int(LOOP_IDLE), loop_mode);
     EXPECT_EQ(0, Attr(pHandle, MAINPANEL_BTNRun, ATTR_DIMMED));
 
