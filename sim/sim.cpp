@@ -23,6 +23,8 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kFrameGapSeconds = 0.1;
 // Pacing sleeps are cut into slices of this length so that Stop is noticed promptly.
 constexpr double kSleepSliceSeconds = 0.05;
+// A reply cut by a hang-up: the time between its last byte and the line's close.
+constexpr double kHangUpAfterPartSeconds = 0.05;
 constexpr uint8_t kPadByte = 0xEE; // filler of "extra bytes" and lengthened replies
 constexpr int kMaxWord = 0xFFFF;
 
@@ -166,6 +168,17 @@ bool ParseSimFault(const std::string &textIn, SimFault *fault, std::string *erro
         f.kind = SimFaultKind::Garbage;
     } else if (kind == "keep-word") {
         f.kind = SimFaultKind::KeepWord;
+    } else if (kind == "dribble") {
+        f.kind = SimFaultKind::Dribble;
+    } else if (kind == "late") {
+        f.kind = SimFaultKind::Late;
+    } else if (kind == "twice") {
+        f.kind = SimFaultKind::Twice;
+        needsNumber = false;
+    } else if (kind == "hangup-mid") {
+        f.kind = SimFaultKind::HangUpMid;
+    } else if (kind == "noise") {
+        f.kind = SimFaultKind::Noise;
     } else {
         if (error) *error = "unknown fault \"" + kind + "\"";
         return false;
@@ -327,7 +340,10 @@ std::string SimOptionHelp() {
            "  --seed N, --drift N noise seed (1); scans per sweep of the object (600)\n"
            "  --fault FAULT       KIND[=N][@COMMAND][xTIMES]; KIND: no-reply, wrong-sync,\n"
            "                      wrong-echo, cut=N, extra=N, length=N, block-length=N,\n"
-           "                      firmware-length=N, hangup-after=N, garbage=N, keep-word=N\n"
+           "                      firmware-length=N, hangup-after=N, garbage=N,\n"
+           "                      dribble=MS (a byte every MS), late=MS, twice,\n"
+           "                      hangup-mid=N (N bytes, then the line closes), noise=N,\n"
+           "                      keep-word=N (a write leaves word N as it was)\n"
            "  --scenario FILE     settings as lines \"name = value\" (the names above)\n";
 }
 
@@ -618,6 +634,15 @@ SimFrame SimSensor::LastRequest() const {
     return lastRequest_;
 }
 
+bool SimSensor::WaitUntilIdle(double seconds) const {
+    const double end = Now() + seconds;
+    while (sending_) {
+        if (Now() > end) return false;
+        SleepUntil(Now() + 0.001);
+    }
+    return true;
+}
+
 bool SimSensor::WaitForRequests(int n, double seconds) const {
     const double end = Now() + seconds;
     while (requests_ < n) {
@@ -732,6 +757,8 @@ void SimSensor::HandleFrame(const uint8_t *frame, double lastByteTime) {
     SimFrame reply;
     bool paced;
     double turnaround;
+    double byteInterval = 0, delay = 0; // dribble and late faults
+    int keepBeforeHangUp = -1, noiseBytes = 0;
     {
         std::lock_guard<std::mutex> lock(mu_);
         lastRequest_.assign(frame, frame + kSimRequestLen);
@@ -797,6 +824,28 @@ void SimSensor::HandleFrame(const uint8_t *frame, double lastByteTime) {
                     used = true;
                     break;
                 }
+                case SimFaultKind::Dribble:
+                    byteInterval = f.n * 1e-3;
+                    used = true;
+                    break;
+                case SimFaultKind::Late:
+                    delay = f.n * 1e-3;
+                    used = true;
+                    break;
+                case SimFaultKind::Twice: {
+                    const SimFrame once = reply;
+                    reply.insert(reply.end(), once.begin(), once.end());
+                    used = true;
+                    break;
+                }
+                case SimFaultKind::HangUpMid:
+                    keepBeforeHangUp = f.n;
+                    used = true;
+                    break;
+                case SimFaultKind::Noise:
+                    noiseBytes = f.n;
+                    used = true;
+                    break;
                 case SimFaultKind::HangUp:
                 case SimFaultKind::KeepWord:
                     break;
@@ -809,6 +858,7 @@ void SimSensor::HandleFrame(const uint8_t *frame, double lastByteTime) {
         }
     }
     // Counted before the reply goes out: a test that saw the reply sees the count.
+    if (!reply.empty()) sending_ = true;
     {
         std::lock_guard<std::mutex> lock(mu_);
         perCommand_[command] += 1;
@@ -816,21 +866,41 @@ void SimSensor::HandleFrame(const uint8_t *frame, double lastByteTime) {
     }
     requests_ += 1;
     if (reply.empty()) return;
-    Send(reply, paced ? lastByteTime + turnaround : 0.0);
+    if (keepBeforeHangUp >= 0 && reply.size() > size_t(keepBeforeHangUp))
+        reply.resize(size_t(keepBeforeHangUp));
+    double start = paced ? lastByteTime + turnaround : 0.0;
+    if (delay > 0 || byteInterval > 0) start = (start > 0 ? start : Now()) + delay;
+    const double lineByte = paced ? kSimByteSeconds : 0.0;
+    Send(reply, start, byteInterval > 0 ? byteInterval : lineByte);
+    if (keepBeforeHangUp >= 0) {
+        // Closing the line discards what the other side has not read yet: give it time to
+        // take the bytes sent, then close the line (the loop does).
+        SleepUntil(Now() + kHangUpAfterPartSeconds);
+        hungUp_ = true;
+    } else if (noiseBytes > 0) {
+        SimFrame noise(static_cast<size_t>(noiseBytes));
+        for (int i = 0; i < noiseBytes; ++i)
+            noise[size_t(i)] = uint8_t(Hash(0x401Eu, uint32_t(requests_), uint32_t(i)));
+        Send(noise, Now() + kSimNoiseGapMs * 1e-3, lineByte);
+    }
+    sending_ = false;
 }
 
-void SimSensor::Send(const SimFrame &bytes, double start) {
-    // Paced: byte k is handed over when it has finished on the line, at
-    // start + (k + 1) byte times. Unpaced (start 0): all at once.
+void SimSensor::Send(const SimFrame &bytes, double start, double interval) {
+    // Byte k is handed over when it has finished on the line, at start + (k + 1) intervals;
+    // with no interval, all at once from `start` on (start 0: now).
     size_t sent = 0;
     while (sent < bytes.size() && !stop_) {
         size_t due = bytes.size();
         if (start > 0) {
             const double now = Now();
             const double elapsed = now - start;
-            due = elapsed <= 0 ? 0 : std::min(bytes.size(), size_t(elapsed / kSimByteSeconds));
+            if (interval > 0)
+                due = elapsed <= 0 ? 0 : std::min(bytes.size(), size_t(elapsed / interval));
+            else if (elapsed < 0)
+                due = 0;
             if (due <= sent) {
-                const double next = start + double(sent + 1) * kSimByteSeconds;
+                const double next = start + double(sent + 1) * interval;
                 SleepUntil(std::min(next, now + kSleepSliceSeconds));
                 continue;
             }

@@ -98,7 +98,17 @@ enum class SimFaultKind {
     HangUp,      // n requests are answered; the next one closes the line (pseudo-terminal gone)
     Garbage,     // n garbage bytes are sent before the reply
     KeepWord,    // a write (command 1 or 3) leaves word n as it was (a read-back differs)
+    Dribble,     // the reply's bytes are sent one every n milliseconds
+    Late,        // the reply starts n milliseconds later than it would
+    Twice,       // the reply is sent twice, back to back
+    HangUpMid,   // the first n bytes of the reply are sent, then the line closes
+    Noise,       // n noise bytes follow the reply after a gap (kSimNoiseGapMs), while the
+                 // program is between two requests
 };
+// Gap between a reply's last byte and the noise that follows it: long enough for the
+// program to have emptied its queue for the next request, short enough to land before
+// the next reply.
+constexpr double kSimNoiseGapMs = 30.0;
 
 struct SimFault {
     SimFaultKind kind = SimFaultKind::NoReply;
@@ -146,7 +156,8 @@ bool ApplySimOption(SimSettings &s, const std::string &name, const std::string &
 bool LoadSimScenario(SimSettings &s, const std::string &path, std::string *error);
 // Parses a fault written as KIND[=N][@COMMAND][xTIMES], KIND one of no-reply, wrong-sync,
 // wrong-echo, cut, extra, length, block-length (command 9), firmware-length (command 7),
-// hangup-after, garbage, keep-word. Examples: "no-reply@5", "cut=20@8x1", "block-length=127".
+// hangup-after, garbage, dribble, late, twice, hangup-mid, noise, keep-word. Examples: "no-reply@5",
+// "cut=20@8x1", "block-length=127", "dribble=50@2x1".
 bool ParseSimFault(const std::string &text, SimFault *fault, std::string *error);
 // The option names with a line of help each.
 std::string SimOptionHelp();
@@ -213,6 +224,10 @@ class SimSensor {
     SimFrame LastRequest() const;
     // Waits until at least n requests have been taken in, or `seconds` passed.
     bool WaitForRequests(int n, double seconds) const;
+    // True while a reply (or the noise after it) is still being sent.
+    bool Sending() const { return sending_; }
+    // Waits until nothing is being sent any more, or `seconds` passed.
+    bool WaitUntilIdle(double seconds) const;
 
     // Run-time changes (thread-safe).
     void AddFault(const SimFault &f);
@@ -227,7 +242,8 @@ class SimSensor {
     void Loop();
     void HandleBytes(const uint8_t *data, int n, double now);
     void HandleFrame(const uint8_t *frame, double lastByteTime);
-    void Send(const SimFrame &bytes, double startTime);
+    // Sends `bytes` from startTime (0: now), one every `interval` seconds (0: all at once).
+    void Send(const SimFrame &bytes, double startTime, double interval);
     void HangUpLine();
 
     SimSettings settings_;
@@ -242,7 +258,7 @@ class SimSensor {
     std::atomic<int> perCommand_[kSimCommandCount] = {};
     double lastAt_[kSimCommandCount] = {}; // guarded by mu_
     std::atomic<int> skipped_{0};
-    std::atomic<bool> running_{false}, hungUp_{false}, stop_{false};
+    std::atomic<bool> running_{false}, hungUp_{false}, stop_{false}, sending_{false};
     int master_ = -1, slave_ = -1, wake_[2] = {-1, -1};
     std::string path_, error_;
     std::thread thread_;

@@ -122,6 +122,16 @@ int DropForeignReply(void) {
     return 1;
 }
 
+int DropBadMeasurementFrame(void) {
+    if (rx_flag != 1) return 0;
+    if (WordAt(szReadBuf, 0) == RX_SYNC_WORD) return 0;
+    rx_flag = 0;
+    graphrefresh = 0;
+    SetStatus("Bad measurement frame - dropped!");
+    ShowStatus();
+    return 1;
+}
+
 void WaitForLoopReply(void) {
     // One measurement exchange takes about 40 ms at 19200 baud; a byte 0.52 ms.
     constexpr double kLoopReplyWait = 0.1;

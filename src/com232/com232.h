@@ -95,6 +95,13 @@ int DropForeignReply(void);
 // reply to the loop's request has arrived, so that a one-shot exchange starts on a quiet
 // line. Returns at once when no loop runs.
 void WaitForLoopReply(void);
+// RUN and VIDEO take a frame as a measurement only when it begins with the reply sync word
+// 0x00AA, which every sensor sends (the echo check insists on it). Anything else taken in as
+// the reply to a measurement request (noise or the tail of an earlier reply in front of it,
+// a wrong sync) is dropped: rx_flag and graphrefresh are cleared, the status line tells it,
+// and 1 is returned. The command echo is not examined: a sensor's measurement reply is
+// taken whatever it echoes, as it always was.
+int DropBadMeasurementFrame(void);
 int CheckComLine(int port);
 // Registers RX_Receive_Function with the link's settings / removes it.
 void InstallRxCallback(void);

@@ -220,7 +220,10 @@ int GetVERSIONInfo(void) {
     rules.queueBytes = FIRMWARE_TEXT_LEN;
     rules.processEvents = false;
     tstart = Timer();
-    if (AwaitExchange(rules) != WAIT_RECEIVED) SetStatus("Timeout - reading firmware info!");
+    if (AwaitExchange(rules) != WAIT_RECEIVED)
+        SetStatus("Timeout - reading firmware info!");
+    else
+        AwaitQuietTail(); // a text longer than 72 bytes shows as such
     int waiting = GetInQLen(com);
     if (waiting < 0) waiting = 0;
 

@@ -126,6 +126,20 @@ WaitOutcome AwaitExchange(const WaitRules &rules) {
     }
 }
 
+void AwaitQuietTail(void) {
+    constexpr double kTailQuiet = 0.002; // about four byte times at 19200 baud
+    constexpr double kTailWait = 0.05;   // a line that keeps chattering is judged after this
+    WaitRules quiet;
+    quiet.quietTime = kTailQuiet;
+    quiet.timeout = kTailWait;
+    quiet.processEvents = false;
+    quiet.oneShot = false;
+    const double savedStart = tstart;
+    tstart = Timer();
+    AwaitExchange(quiet);
+    tstart = savedStart;
+}
+
 WaitOutcome LetLineSettle(void) {
     WaitRules rules;
     rules.quietTime = LINE_SETTLE_TIME;

@@ -60,6 +60,12 @@ extern unsigned exchange_command;
 // (SEND: the parameter writes get no reply and flush nothing).
 int LastExchangeKeptQueues(void);
 
+// Waits, without processing events, until no byte has arrived for a few byte times (at
+// most a few tens of milliseconds). A reply read by its length (firmware text, profile
+// block) is judged only after it: bytes beyond the expected count that are still on their
+// way then make the reply too long, instead of being left to land in front of the next one.
+void AwaitQuietTail(void);
+
 // Processes events until no byte has arrived for LINE_SETTLE_TIME, at most TIMEOUT, and
 // not past a STOP: used before a request is sent again after another exchange used the
 // line, so that the tail of a reply still on its way is not left in front of the next

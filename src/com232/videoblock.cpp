@@ -54,7 +54,10 @@ int ReadData64(int start, int dest) {
     tstart = Timer();
     for (;;) {
         const WaitOutcome outcome = AwaitExchange(rules);
-        if (outcome == WAIT_RECEIVED) break;
+        if (outcome == WAIT_RECEIVED) {
+            AwaitQuietTail(); // an answer longer than 128 bytes shows as such
+            break;
+        }
         if (outcome == WAIT_SUPERSEDED && link_generation != generation) {
             // The port was changed meanwhile: the block will not come on the new port, and
             // the new port's probe owns the status line.

@@ -25,6 +25,23 @@ void ReportLineTimeout(void) {
     stop_flag = 1;
 }
 
+// After a bad frame: the rest of whatever spoiled it is let pass, then the measurement
+// request goes out again. The reply clock runs on from the first request, so a line that
+// only ever brings bad frames still ends in the loop's time-out.
+void AskAgainOnQuietLine(const char *request) {
+    const double asked = tstart;
+    const unsigned generation = link_generation;
+    LetLineSettle();
+    if (link_generation == generation) {
+        FlushInQ(com);
+        FlushOutQ(com);
+        std::memcpy(szWriteBuf, request, TX_FRAME_LEN);
+        rx_flag = 0;
+        WriteFrame();
+    }
+    tstart = asked;
+}
+
 } // namespace
 
 // ---- the frame ---------------------------------------------------------------------------
@@ -96,6 +113,10 @@ int PushGETRAW(void) {
     const unsigned generation = link_generation;
     for (;;) {
         const WaitOutcome outcome = AwaitExchange(rules);
+        if (outcome == WAIT_RECEIVED && DropBadMeasurementFrame()) {
+            AskAgainOnQuietLine(request);
+            continue;
+        }
         if (outcome == WAIT_RECEIVED) {
             result = 1;
             break;
@@ -151,6 +172,8 @@ void PushRUN(void) {
     WaitRules rules;
     rules.oneShot = false; // GET, SEND, TEACH, RESET stay usable during RUN
     rules.endOnStop = true;
+    char request[TX_FRAME_LEN]; // the latest measurement request, for asking again
+    std::memcpy(request, szWriteBuf, TX_FRAME_LEN);
     while (stop_flag == 0) {
         // A frame that has arrived is taken over first, so that the next request carries
         // the setpoint and tolerance it brought; it is drawn once that request is on the
@@ -164,6 +187,7 @@ void PushRUN(void) {
             FlushOutQ(com);
             CopyVarsToPP();
             FillTxBuf(CMD_RAW_FRAME, pp);
+            std::memcpy(request, szWriteBuf, TX_FRAME_LEN);
             rx_flag = 0;
             tstart = Timer();
             WriteFrame();
@@ -175,6 +199,10 @@ void PushRUN(void) {
             graphrefresh = 0;
         }
         const WaitOutcome outcome = AwaitExchange(rules);
+        if (outcome == WAIT_RECEIVED && DropBadMeasurementFrame()) {
+            AskAgainOnQuietLine(request);
+            continue;
+        }
         if (outcome == WAIT_TIMED_OUT || outcome == WAIT_PORT_GONE) {
             ReportLineTimeout();
             break;

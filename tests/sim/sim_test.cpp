@@ -171,6 +171,10 @@ TEST(SimLine, FramesAreFoundInNoiseAndEveryFaultSpoilsTheRepliesItIsFor) {
     const auto word = [](size_t at, int v) {
         return [=](SimFrame g) { return g[at] = uint8_t(v >> 8), g[at + 1] = uint8_t(v), g; };
     };
+    const Spoil twice = [](SimFrame g) {
+        const SimFrame once = g;
+        return g.insert(g.end(), once.begin(), once.end()), g;
+    };
     // A fault spoils its command's replies (any command's without @) as often as x says.
     for (const auto &[text, command, spoil] : {std::tuple{"no-reply@5", kSimEcho, none},
                                                {"no-replyx1", kSimReadRam, none},
@@ -180,7 +184,11 @@ TEST(SimLine, FramesAreFoundInNoiseAndEveryFaultSpoilsTheRepliesItIsFor) {
                                                {"cut=20@8x1", kSimMeasure, sized(20)},
                                                {"block-length=127", kSimBlock, sized(127)},
                                                {"firmware-length=73x1", kSimFirmware, sized(73)},
-                                               {"garbage=50@4x1", kSimReadEeprom, same}}) {
+                                               {"garbage=50@4x1", kSimReadEeprom, same},
+                                               {"noise=9@2x1", kSimReadRam, same},
+                                               {"twice@5x1", kSimEcho, twice},
+                                               {"late=100@2x1", kSimReadRam, same},
+                                               {"dribble=20@2x1", kSimReadRam, same}}) {
         SimFault f;
         ASSERT_TRUE(ParseSimFault(text, &f, nullptr)) << text;
         sim.ClearFaults();
@@ -189,10 +197,11 @@ TEST(SimLine, FramesAreFoundInNoiseAndEveryFaultSpoilsTheRepliesItIsFor) {
             const SimFrame request = Request(command, Numbered(5));
             const SimFrame good = clean.Answer(request.data()), r = line.Exchange(request);
             const SimFrame expected = first || f.times != 1 ? spoil(good) : good;
-            // Garbage comes first: only its count is known.
+            // Garbage comes first, noise last: only their counts are known.
             const long skip = first && f.kind == SimFaultKind::Garbage ? f.n : 0;
-            ASSERT_EQ(r.size(), expected.size() + size_t(skip)) << text;
-            EXPECT_EQ(SimFrame(r.begin() + skip, r.end()), expected) << text;
+            const long tail = first && f.kind == SimFaultKind::Noise ? f.n : 0;
+            ASSERT_EQ(r.size(), expected.size() + size_t(skip + tail)) << text;
+            EXPECT_EQ(SimFrame(r.begin() + skip, r.end() - tail), expected) << text;
         }
     }
     // Hang-up: so many requests in all are answered, the next closes the line.
@@ -205,6 +214,45 @@ TEST(SimLine, FramesAreFoundInNoiseAndEveryFaultSpoilsTheRepliesItIsFor) {
     for (int i = 0; i < 100 && sim.Running(); ++i)
         usleep(10000);
     EXPECT_TRUE(!sim.Running() && sim.HungUp());
+}
+
+// Replies that take their time: late, dribbled (paced or not), and a reply cut off by a
+// hang-up; the sensor reports itself sending until the last byte is out.
+TEST(SimLine, LateDribbledAndHalfSentRepliesComeAsTold) {
+    SimSettings s;
+    s.paced = false;
+    SimSensor sim(s);
+    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    Line line(sim.DevicePath());
+    struct Case {
+        const char *fault;
+        double atLeast, atMost; // seconds from the request to the last byte
+    };
+    for (const Case c : {Case{"late=200@2x1", 0.2, 0.3}, Case{"dribble=10@2x1", 0.35, 0.5}}) {
+        SimFault f;
+        ASSERT_TRUE(ParseSimFault(c.fault, &f, nullptr)) << c.fault;
+        sim.AddFault(f);
+        const int before = sim.RequestCount();
+        const double t0 = Now();
+        line.Write(Request(kSimReadRam));
+        ASSERT_TRUE(sim.WaitForRequests(before + 1, 1.0));
+        EXPECT_TRUE(sim.Sending()) << c.fault;
+        EXPECT_TRUE(sim.WaitUntilIdle(2.0));
+        const double took = Now() - t0;
+        EXPECT_EQ(line.Read(), Reply(kSimReadRam, SimSettings().eeprom)) << c.fault;
+        EXPECT_TRUE(took >= c.atLeast && took <= c.atMost) << c.fault << ": " << took;
+    }
+    SimFault f;
+    ASSERT_TRUE(ParseSimFault("hangup-mid=18@5", &f, nullptr));
+    sim.AddFault(f);
+    const SimFrame r = line.Exchange(Request(kSimEcho));
+    ASSERT_EQ(r.size(), 18u);
+    const SimFrame whole = Reply(kSimEcho, Numbered(0));
+    EXPECT_EQ(SimFrame(whole.begin(), whole.begin() + 4), SimFrame(r.begin(), r.begin() + 4));
+    EXPECT_TRUE(line.hungUp);
+    std::string error;
+    EXPECT_FALSE(ParseSimFault("dribble", &f, &error)) << "needs its milliseconds";
+    EXPECT_TRUE(ParseSimFault("twice@8x2", &f, &error)) << error;
 }
 
 TEST(SimSettingsText, ScenarioFileAndOptions) {
