@@ -12,6 +12,7 @@
 // The file has two halves: the operating-system part (namespace `os`: open, configure, read,
 // write, queue length, flush, wait) and the operations with their port state, callbacks and
 // trace. A Windows port replaces the first half (CreateFile, ClearCommError, PurgeComm).
+#include "port_watch.h"
 #include "rs232.h"
 #include "trace.h"
 
@@ -253,7 +254,9 @@ void HangUp(int n) {
                  "closed); port closed\n",
                  n, p.device.c_str());
     TraceLine("com-hangup", p.device.c_str());
+    const std::string device = p.device;
     ClosePort(n);
+    PortHungUp(n, device);
 }
 
 // Failure of an operation on an open port: a hang-up closes it (-4 this once, -3 later).
@@ -367,6 +370,7 @@ int OpenComConfig(int portNumber, const char *deviceName, long baudRate, int par
     if (fd < 0) {
         const int err = errno;
         TraceLine("com-open-failed", (device + ": " + std::strerror(err)).c_str());
+        PortOpenFailed(portNumber, device, err);
         switch (err) {
         case EACCES:
         case EPERM:
@@ -387,17 +391,20 @@ int OpenComConfig(int portNumber, const char *deviceName, long baudRate, int par
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         TraceLine("com-open-failed", (device + ": in use by another program").c_str());
+        PortOpenFailed(portNumber, device, kOpenHeld);
         return kRS232CannotOpenPort;
     }
     if (!isatty(fd)) {
         close(fd);
         TraceLine("com-open-failed", (device + ": not a serial device").c_str());
+        PortOpenFailed(portNumber, device, kOpenNotTty);
         return kRS232NoPortFound;
     }
     if (!os::Configure(fd, speed, parity, dataBits, stopBits)) {
         const int err = errno;
         close(fd);
         TraceLine("com-open-failed", (device + ": " + std::strerror(err)).c_str());
+        PortOpenFailed(portNumber, device, err);
         return os::IsHangUpError(err) ? kRS232CannotOpenPort : kRS232InvalidParameter;
     }
     tcflush(fd, TCIOFLUSH);
@@ -408,6 +415,7 @@ int OpenComConfig(int portNumber, const char *deviceName, long baudRate, int par
     p.baud = baudRate;
     p.generation = ++g_generation;
     TraceLine("com-open", ("COM" + std::to_string(portNumber) + " " + device).c_str());
+    PortOpened(portNumber, fd, device);
     return 0;
 }
 
