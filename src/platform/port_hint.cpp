@@ -10,7 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <cstdio>
 #include <fstream>
+#include <sstream>
+#include <sys/sysmacros.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,9 +54,47 @@ std::string GroupOfDevice(const std::string &device) {
     return std::to_string(st.st_gid);
 }
 
+namespace {
+
+std::string CommOf(const std::string &procDir, long pid) {
+    std::ifstream comm(procDir + "/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name.empty() ? "pid " + std::to_string(pid) : name;
+}
+
+// The process holding a lock on the device (the busy case of a port opened and locked by
+// another program), from the kernel's lock table: "N: FLOCK ADVISORY WRITE PID MM:mm:INODE ..."
+// with the device's file system numbers in hex.
+long LockHolder(const std::string &device, const std::string &procDir) {
+    struct stat st {};
+    if (stat(device.c_str(), &st) != 0) return 0;
+    char want[64];
+    std::snprintf(want, sizeof want, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
+                  (unsigned long)st.st_ino);
+    std::ifstream locks(procDir + "/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        if (line.find("->") != std::string::npos) continue; // a waiter, not the holder
+        std::istringstream in(line);
+        std::string id, type, mode, access, where;
+        long pid = 0;
+        if (in >> id >> type >> mode >> access >> pid >> where && where == want && pid > 0)
+            return pid;
+    }
+    return 0;
+}
+
+} // namespace
+
 PortHolder FindPortHolder(const std::string &device, const std::string &procDir) {
     PortHolder holder;
     const std::string target = Real(device);
+    if (const long pid = LockHolder(target, procDir); pid > 0 && pid != long(getpid())) {
+        holder.pid = pid;
+        holder.name = CommOf(procDir, pid);
+        return holder;
+    }
     DIR *proc = opendir(procDir.c_str());
     if (!proc) return holder;
     const long self = long(getpid());
@@ -77,9 +118,7 @@ PortHolder FindPortHolder(const std::string &device, const std::string &procDir)
         closedir(fds);
         if (!found) continue;
         holder.pid = std::atol(p->d_name);
-        std::ifstream comm(procDir + "/" + p->d_name + "/comm");
-        std::getline(comm, holder.name);
-        if (holder.name.empty()) holder.name = "pid " + std::to_string(holder.pid);
+        holder.name = CommOf(procDir, holder.pid);
         break;
     }
     closedir(proc);
