@@ -167,14 +167,14 @@ void PortOpened(int portNumber, int fd, const std::string &device) {
 }
 
 void PortOpenFailed(int portNumber, const std::string &device, int err) {
-    (void)portNumber;
     ++g_openCount;
     g_lost.clear();
     StopWatch();
-    const std::string stable = StableNameOf(device);
+    // Named by its port number: the drop-down beside the hint shows which adapter that is,
+    // and a stable name is too long a word for the hint line.
     PortHolder holder;
     if (err == EBUSY || err == kOpenHeld) holder = FindPortHolder(device);
-    SetPortHint(HintForOpenFailure(stable.empty() ? device : stable, err, GroupOfDevice(device),
+    SetPortHint(HintForOpenFailure("COM" + std::to_string(portNumber), err, GroupOfDevice(device),
                                    holder));
 }
 

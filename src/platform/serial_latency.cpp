@@ -27,7 +27,7 @@ std::string BaseName(const std::string &path) {
 std::string LatencyHint(int timerMs) {
     if (timerMs <= 2) return {};
     return "Replies wait up to " + std::to_string(timerMs) +
-           " ms in the adapter. udev rule: ACTION==\"add\", SUBSYSTEM==\"usb-serial\", "
+           " ms (latency timer). udev rule: SUBSYSTEM==\"usb-serial\", "
            "DRIVER==\"ftdi_sio\", ATTR{latency_timer}=\"1\"";
 }
 
