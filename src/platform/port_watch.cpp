@@ -26,6 +26,7 @@
 #include <vector>
 
 PortEventHooks g_portEventHooks;
+int g_callbackDepth = 0;
 
 namespace {
 
@@ -104,6 +105,7 @@ void CheckReturns() {
         TraceLine("port-returned", ("COM" + std::to_string(lost.port) + " " + lost.link).c_str());
         const int port = lost.port;
         QTimer::singleShot(0, QCoreApplication::instance(), [port] {
+            const CallbackScope running; // the re-open and probe run as the drop-down's do
             if (g_portEventHooks.returned) g_portEventHooks.returned(port);
         });
         break; // one port at a time; the open that follows ends the watch
@@ -111,10 +113,11 @@ void CheckReturns() {
     if (g_lost.empty()) StopWatch();
 }
 
-// Tells the logic of the loss; asks again while a running loop is still ending.
+// Tells the logic of the loss once no control callback runs (a loop or an exchange ends
+// with its own text first); asks again while the logic says a loop is still ending.
 void TellLost(int port, std::string name, unsigned long openCount) {
     if (!g_portEventHooks.lost || openCount != g_openCount) return;
-    if (g_portEventHooks.lost(port, name.c_str())) return;
+    if (g_callbackDepth == 0 && g_portEventHooks.lost(port, name.c_str())) return;
     QTimer::singleShot(100, QCoreApplication::instance(),
                        [port, name, openCount] { TellLost(port, name, openCount); });
 }

@@ -14,6 +14,16 @@ std::string StableNameOf(const std::string &device);
 // The last good adapter remembered in the user's settings: stable name, USB serial number.
 void RememberedAdapter(std::string *name, std::string *serial);
 
+// Control callbacks running (RUN and VIDEO run inside their button's, a one-shot exchange
+// inside its button's): a lost port is told once none runs, after the callback's own text.
+extern int g_callbackDepth;
+struct CallbackScope {
+    CallbackScope() { ++g_callbackDepth; }
+    ~CallbackScope() { --g_callbackDepth; }
+    CallbackScope(const CallbackScope &) = delete;
+    CallbackScope &operator=(const CallbackScope &) = delete;
+};
+
 // The serial layer's reports.
 void PortHungUp(int portNumber, const std::string &device);
 void PortOpened(int portNumber, int fd, const std::string &device);

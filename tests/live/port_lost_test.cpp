@@ -1,5 +1,5 @@
-// An adapter pulled while the program is idle, during RUN and during VIDEO: the loop ends
-// with its own text first, then the status line says "Port lost: DEVICE" once (a device
+// An adapter pulled while the program is idle, during RUN, during VIDEO and during GET: the
+// loop or the exchange ends with its own text first, then the status line says "Port lost: DEVICE" once (a device
 // without a stable name is named by its path), and nothing is resumed.
 #include "live_fixture.h"
 
@@ -28,7 +28,11 @@ TEST_F(LiveTest, APulledAdapterIsToldOnceAfterTheLoopsOwnText) {
     struct Case {
         int button; // 0: idle
         int requests;
-    } cases[] = {{0, 0}, {MAINPANEL_BTNRun, 10}, {MAINPANEL_BTNVideo, 7}};
+        const char *ownText;
+    } cases[] = {{0, 0, ""},
+                 {MAINPANEL_BTNRun, 10, "Timeout RS232-Line!"},
+                 {MAINPANEL_BTNVideo, 7, "Timeout RS232-Line!"},
+                 {MAINPANEL_BTNGet, 0, "Timeout-RS-232..."}};
     SimSensor *sim = &AddSensor("SENSOR A");
     StartProgram();
     for (const Case &c : cases) {
@@ -39,7 +43,7 @@ TEST_F(LiveTest, APulledAdapterIsToldOnceAfterTheLoopsOwnText) {
         } else {
             sim->AddFault({SimFaultKind::HangUp, 0, sim->RequestCount() + c.requests, -1});
             Press(pHandle, c.button);
-            EXPECT_EQ("Timeout RS232-Line!", Status()) << "the loop's own text first";
+            EXPECT_EQ(c.ownText, Status()) << "the loop's or the exchange's own text first";
             EXPECT_EQ(LOOP_IDLE, loop_mode);
         }
         ASSERT_TRUE(StatusBecomes(lost, 1.0)) << Status();
