@@ -140,14 +140,6 @@ TEST(PortHint, HolderOfABusyPortIsFoundByItsLockOrItsOpenFile) {
     EXPECT_EQ(0, FindPortHolder(idle.slave).pid) << "nobody else holds it";
 }
 
-TEST(PortHint, GroupOfTheDevice) {
-    Pty pty;
-    struct stat st {};
-    ASSERT_EQ(0, stat(pty.slave.c_str(), &st));
-    EXPECT_FALSE(GroupOfDevice(pty.slave).empty());
-    EXPECT_EQ("", GroupOfDevice("/dev/no-such-device"));
-}
-
 TEST(Latency, FtdiTimerAboveTwoMillisecondsGivesTheUdevRule) {
     struct Case {
         const char *driver;
