@@ -7,6 +7,8 @@
 #include "exchange.h"
 #include "kvor_panels.h"
 #include "popup.h"
+#include "port_events.h"
+#include "port_return.h"
 #include "rs232.h"
 #include "service_hooks.h"
 #include "transfer.h"
@@ -203,6 +205,7 @@ int CheckComLine(int port) {
         graphrefresh = 0; // the echo is no measurement frame
         pp[0] = WordAt(szReadBuf, 0);
         if (pp[0] == RX_SYNC_WORD) {
+            NotePortAnswered(port); // the last good adapter, for the next start
             SetStatus("Echo Check - Line Ok!");
             result = 1;
         } else {
@@ -279,4 +282,5 @@ int CC_DropDCom(int panel, int control, int event, void *, int, int) {
 
 void BindComCallbacks(void) {
     InstallCtrlCallback(pHandle, MAINPANEL_DropDCom, CC_DropDCom, nullptr);
+    BindPortEvents(); // the platform's lost and returned ports, the port hint
 }

@@ -47,6 +47,8 @@
 #define MAINPANEL_TOGGBTNRecord 34    // toggle: RUN's frames into a CSV file
 #define MAINPANEL_BTNCompare 35       // RAM, EEPROM and a parameter file side by side
 #define MAINPANEL_BTNReport 36        // PDF and PNG report
+// Beside the port drop-down: why a port does not open or lags, and what to do.
+#define MAINPANEL_TEXTPortHint 41     // "Port hint"
 
 // ---- first parameter panel (16-bit values bound to parameter words) -------------------
 #define PARA1_NUMtolDelta 2           // word 15 tolDelta

@@ -1,6 +1,7 @@
 // Process start: the Qt application, the launch options, then the program's entry.
 #include "appmain.h"
 
+#include "port_watch.h"
 #include "rs232.h"
 #include "service_hooks.h"
 #include "trace.h"
@@ -27,11 +28,12 @@ namespace {
 void Usage(FILE *out) {
     std::fprintf(out,
                  "usage: kvor-rur-glint [--simulate] [--port N=DEVICE]... [--trace FILE] "
-                 "[--data-dir DIR] [--info | --backup FILE | --restore FILE] [--eeprom]\n"
+                 "[--data-dir DIR] [--serial-dir DIR] [--info | --backup FILE | --restore FILE] [--eeprom]\n"
                  "  --simulate        start the bundled simulated sensor and assign it to COM1\n"
                  "  --port N=DEVICE   assign a serial device (tty, pseudo-terminal, symlink) to COM N\n"
                  "  --trace FILE      write a service trace of frames, status texts and files\n"
                  "  --data-dir DIR    keep the profile file and the default record file in DIR\n"
+                 "  --serial-dir DIR  list the serial adapters linked in DIR instead of /dev/serial/by-id\n"
                  "service jobs (no window; exit 0 done, 1 link failure, 2 unusable file, 3 differs):\n"
                  "  --info            print the sensor's hardware words and firmware text\n"
                  "  --backup FILE     read the RAM (--eeprom: the EEPROM) into a parameter file\n"
@@ -151,6 +153,8 @@ int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
             TraceOpen(value.toLocal8Bit().constData());
         } else if (a == QLatin1String("--data-dir") && next(value)) {
             SetProjectDirOverride(value.toLocal8Bit().constData());
+        } else if (a == QLatin1String("--serial-dir") && next(value)) {
+            SetSerialDir(value.toLocal8Bit().constData());
         } else if (a == QLatin1String("--info")) {
             g_serviceJob.kind = SERVICE_JOB_INFO;
         } else if ((a == QLatin1String("--backup") || a == QLatin1String("--restore")) &&

@@ -8,11 +8,13 @@
 // pseudo-terminal closed) closes the port at once, with one line on stderr; later
 // operations fail as on a port that is not open.
 #include "rs232.h"
+#include "port_watch.h"
 #include "serial_backend.h"
 #include "serial_events.h"
 #include "trace.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -101,7 +103,9 @@ void HangUp(int n) {
                  "closed); port closed\n",
                  n, p.device.c_str());
     TraceLine("com-hangup", p.device.c_str());
+    const std::string device = p.device;
     ClosePort(n);
+    PortHungUp(n, device);
 }
 
 // Failure of an operation on an open port: a hang-up closes it (-4 this once, -3 later).
@@ -183,6 +187,21 @@ void OnReadable(int n) {
 
 } // namespace
 
+// The reason of a failed open as the port hint judges it: an errno-like code, or one of the
+// kOpen* reasons of port_watch.h.
+static int OpenFailureCode(serial::OpenResult result, const std::string &reason) {
+    switch (result) {
+    case serial::OpenResult::Denied:
+        return EACCES;
+    case serial::OpenResult::Busy:
+        return kOpenHeld;
+    case serial::OpenResult::NoSuchDevice:
+        return reason == "not a serial device" ? kOpenNotTty : ENOENT;
+    default:
+        return EIO;
+    }
+}
+
 // ---- operations -------------------------------------------------------------------------------
 
 int OpenComConfig(int portNumber, const char *deviceName, long baudRate, int parity, int dataBits,
@@ -205,6 +224,7 @@ int OpenComConfig(int portNumber, const char *deviceName, long baudRate, int par
     serial::Device *line = serial::Open(device, settings, &result, &reason);
     if (!line) {
         TraceLine("com-open-failed", (device + ": " + reason).c_str());
+        PortOpenFailed(portNumber, device, OpenFailureCode(result, reason));
         switch (result) {
         case serial::OpenResult::Denied:
         case serial::OpenResult::Busy:
@@ -224,6 +244,8 @@ int OpenComConfig(int portNumber, const char *deviceName, long baudRate, int par
     p.baud = baudRate;
     p.generation = ++g_generation;
     TraceLine("com-open", ("COM" + std::to_string(portNumber) + " " + device).c_str());
+    // On POSIX the line's notify handle is its descriptor (for the low-latency request).
+    PortOpened(portNumber, int(serial::NotifyHandle(line)), device);
     return 0;
 }
 

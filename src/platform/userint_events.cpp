@@ -2,6 +2,7 @@
 // panels and controls, and the events from the widgets to the registered callbacks with the
 // event codes of userint.h. The other userint_*.cpp files hold panels, control values,
 // graphs, and the event loop with its popups.
+#include "port_watch.h"
 #include "userint.h"
 #include "userint_readback.h"
 
@@ -50,6 +51,7 @@ int ToRgb(const QColor &c) { return (c.red() << 16) | (c.green() << 8) | c.blue(
 int Fire(int panel, int control, int event, int e1, int e2) {
     Control *c = FindCtrl(panel, control);
     if (!c || !c->callback) return -1;
+    const CallbackScope running; // port_watch.h: a lost port is told once callbacks are done
     return c->callback(panel, control, event, c->callbackData, e1, e2);
 }
 

@@ -35,6 +35,7 @@ inline const Control kControls[] = {
     C(MAINPANEL, NUMRedge,      Num,     0, "right edge display", 0, 1),
     C(MAINPANEL, DECOInfo,      Frame,   0, "info frame", 0, 1),
     C(MAINPANEL, TEXTStatus,    Text,    0, "status line", 0, 1),
+    C(MAINPANEL, TEXTPortHint,  Text,    0, "", 0, 1),
     C(MAINPANEL, GRAPHJet,      Graph,   0, "jet graph", 0, 0),
     C(MAINPANEL, GRAPHVideo,    Graph,   0, "video graph", 0, 0),
     C(MAINPANEL, GRAPHBar,      Graph,   0, "bar graph", 0, 1),

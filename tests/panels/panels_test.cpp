@@ -1,10 +1,12 @@
 // The controls of controls.h as loaded, and panels on which nothing is clipped, overlaps or cut
 // off.
 #include "popup.h"
+#include "port_watch.h"
 #include "qt_access.h"
 #include "userint.h"
 
 #include <QComboBox>
+#include <cerrno>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -155,6 +157,25 @@ TEST_F(Panels, NothingIsClippedOverlappingOrCutOff) {
     ReplaceListItem(pPara1, PARA1_DROPopMode, 1, "ADC-CONV", 1);
     QWidget *modes = PlatformControlWidget(pPara1, PARA1_DROPopMode);
     EXPECT_EQ(modes->size().expandedTo(Needed(modes)), modes->size()) << "a mode's name cut off";
+}
+
+// The hint line beside the port drop-down holds its longest texts whole.
+TEST_F(Panels, PortHintsFitTheHintLine) {
+    auto *hint = qobject_cast<QLabel *>(PlatformControlWidget(pHandle, MAINPANEL_TEXTPortHint));
+    ASSERT_TRUE(hint);
+    EXPECT_EQ("Port hint", hint->accessibleName().toStdString());
+    const std::string texts[] = {
+        LatencyHint(255),
+        HintForOpenFailure("COM64", EACCES, "plugdev-serial", {}),
+        HintForOpenFailure("COM64", kOpenHeld, "", {"ModemManager", 4194304}),
+        HintForOpenFailure("COM64", kOpenHeld, "", {"longprocessname", 4194304}),
+        HintForOpenFailure("COM64", ENOENT, "", {}),
+    };
+    for (const std::string &t : texts) {
+        SetCtrlVal(pHandle, MAINPANEL_TEXTPortHint, t.c_str());
+        EXPECT_LE(hint->heightForWidth(hint->width()), hint->height()) << t;
+    }
+    SetCtrlVal(pHandle, MAINPANEL_TEXTPortHint, "");
 }
 
 } // namespace
