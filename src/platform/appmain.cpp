@@ -189,7 +189,12 @@ int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
         } else if (a == QLatin1String("--mqtt") && next(value)) {
             const std::string wrong = ParseBrokerUrl(value.toStdString(), &g_publishRequest);
             if (!wrong.empty()) {
-                std::fprintf(stderr, "kvor-rur-glint: bad --mqtt %s: %s\n", qPrintable(value),
+                // A password written into the URL is not repeated on the terminal.
+                const int at = value.lastIndexOf('@'), scheme = value.indexOf("://");
+                const QString shown = at > scheme && scheme > 0
+                                          ? value.left(scheme + 3) + "***" + value.mid(at)
+                                          : value;
+                std::fprintf(stderr, "kvor-rur-glint: bad --mqtt %s: %s\n", qPrintable(shown),
                              wrong.c_str());
                 return 2;
             }

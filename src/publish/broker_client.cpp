@@ -130,8 +130,8 @@ void BrokerClient::NetworkThread() {
                                  .arg(Where(), ErrorText(rc, savedErrno));
         const int wait = delay;
         Post([this, text, wait] {
-            trace_(text + QStringLiteral("; next try in %1 s").arg(wait));
-            Outage(text);
+            Outage(text); // once until connected again
+            trace_(QStringLiteral("MQTT: next try in %1 s").arg(wait));
         });
         WaitBeforeRetry(delay);
         delay = std::min(delay * 2, settings_.retryMaxSeconds);
