@@ -155,6 +155,7 @@ int AppStart(void) {
     InitGUI();
     DisplayPanel(pHandle);
     DisplayPanel(pJet);
+    ConnectPublisher(); // after the probe: its own texts follow the probe's
     return 0;
 }
 

@@ -65,6 +65,7 @@ class BrokerClient {
     long Dropped() const { return dropped_; }
     int Connections() const { return connections_; } // connections the broker accepted
     QString Where() const;                           // "host:port"
+    const std::string &Prefix() const { return settings_.prefix; }
     std::string Topic(const char *leaf) const { return settings_.prefix + "/" + leaf; }
 
   private:

@@ -52,20 +52,24 @@ void InstallPublisher(void) {
     s.prefix = r.topicPrefix.empty() ? DefaultTopicPrefix(QSysInfo::machineHostName(), com).toStdString()
                                      : r.topicPrefix;
     g_client = std::make_unique<BrokerClient>(s, Tell, Trace);
-    QString error;
-    if (!g_client->Start(&error)) {
-        g_client.reset();
-        Trace(error);
-        Tell("MQTT: " + error);
-        return;
-    }
-    Trace(QStringLiteral("MQTT: publishing to broker %1 under %2")
-              .arg(g_client->Where(), QString::fromStdString(s.prefix)));
     g_runFrames = 0;
     AttachHook(g_serviceHooks.runStart, OnRunStart);
     AttachHook(g_serviceHooks.runFrame, OnRunFrame);
     AttachHook(g_serviceHooks.probed, OnProbed);
     AttachHook(g_serviceHooks.status, OnStatus);
+}
+
+void ConnectPublisher(void) {
+    if (!g_client) return;
+    QString error;
+    if (!g_client->Start(&error)) {
+        ShutdownPublisher();
+        Trace(error);
+        Tell("MQTT: " + error);
+        return;
+    }
+    Trace(QStringLiteral("MQTT: publishing to broker %1 under %2")
+              .arg(g_client->Where(), QString::fromStdString(g_client->Prefix())));
 }
 
 void ShutdownPublisher(void) {

@@ -5,10 +5,14 @@
 
 class BrokerClient;
 
-// Starts the client and attaches its sinks when the launch options asked for publishing
+// Makes the client and attaches its sinks when the launch options asked for publishing
 // (g_publishRequest); does nothing otherwise. Called by start-up after the service tools
 // are installed (their probe sink takes the identity that this one publishes).
 void InstallPublisher(void);
+// Starts the client's network thread: it connects, and publishes the identity the start-up
+// probe left. Called at the end of start-up, so that what the client has to tell (a
+// refused password, a broker out of reach) follows the probe's texts on the status line.
+void ConnectPublisher(void);
 // Sends online "false", disconnects and detaches the sinks (shutdown).
 void ShutdownPublisher(void);
 // The client now running, or nullptr (tests).
