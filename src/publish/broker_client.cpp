@@ -172,12 +172,15 @@ void BrokerClient::OnConnect(mosquitto *, void *self, int rc) {
     c->connected_ = true;
     c->connections_++;
     c->Send(c->Topic("online"), "true", 1, true, nullptr);
-    QByteArray identity;
+    QByteArray identity, status;
     {
         std::lock_guard<std::mutex> lock(c->mutex_);
         identity = c->identity_;
+        status = c->status_;
     }
     if (!identity.isEmpty()) c->Send(c->Topic("identity"), identity, 1, true, nullptr);
+    // The status line as it stands, so that a dashboard need not wait for the next text.
+    if (!status.isEmpty()) c->Send(c->Topic("status"), status, 0, false, nullptr);
     c->Post([c] {
         c->trace_(QStringLiteral("MQTT: connected to broker %1").arg(c->Where()));
         if (!c->outageTold_) return;
@@ -234,6 +237,10 @@ void BrokerClient::PublishFrame(const QByteArray &json) {
 }
 
 void BrokerClient::PublishStatus(const QByteArray &text) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        status_ = text;
+    }
     if (connected_ && waiting_ < settings_.backlog) Send(Topic("status"), text, 0, false, nullptr);
 }
 

@@ -7,7 +7,7 @@
 //
 // Topics: PREFIX/online "true" retained on every connect and "false" as the broker's last
 // will (and at a clean end); PREFIX/identity retained, QoS 1, sent again on every connect;
-// PREFIX/status and PREFIX/frame QoS 0.
+// PREFIX/status QoS 0, the latest text sent again on every connect; PREFIX/frame QoS 0.
 #pragma once
 
 #include <QByteArray>
@@ -56,7 +56,7 @@ class BrokerClient {
 
     // Never wait on the network.
     void PublishFrame(const QByteArray &json);
-    void PublishStatus(const QByteArray &text);
+    void PublishStatus(const QByteArray &text);   // the latest kept and sent on every connect
     void PublishIdentity(const QByteArray &json); // kept and sent again on every connect
 
     bool Connected() const { return connected_; }
@@ -89,6 +89,7 @@ class BrokerClient {
     std::condition_variable wake_;
     bool stopping_ = false;  // under mutex_
     QByteArray identity_;    // under mutex_
+    QByteArray status_;      // under mutex_: the latest status text
 
     std::atomic<bool> connected_{false}, refused_{false};
     std::atomic<int> waiting_{0}; // messages queued and not yet written (QoS 0) or acknowledged

@@ -14,6 +14,7 @@
 #include "service.h"
 #include "service_hooks.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -184,6 +185,7 @@ TEST_F(PublishTest, IdentityStatusAndEveryRunFrameReachTheSubscriber) {
     EXPECT_EQ("K-VOR-RUR SIM T104 1536PX V2.10", id["firmware"].toString().toStdString());
     EXPECT_EQ("COM1 " + sim.DevicePath(), id["port"].toString().toStdString());
     EXPECT_EQ(104, id["hardware"].toObject()["ccdtype"].toInt());
+    // The status line as it stood when the client connected (the probe's last text).
     EXPECT_TRUE(sub.WaitForPayload(T("status"), "K-VOR-RUR SIM T104 1536PX V2.10"));
 
     Choose(MAINPANEL_TOGGBTNRecord, 1);
@@ -193,6 +195,8 @@ TEST_F(PublishTest, IdentityStatusAndEveryRunFrameReachTheSubscriber) {
     const BrokerClient &client = *CurrentPublisher();
     EXPECT_EQ(0, client.Dropped());
     ASSERT_GE(client.Published(), 38);
+    const std::string recording = QFileInfo(RecordingFilePath()).fileName().toStdString();
+    EXPECT_TRUE(sub.WaitForPayload(T("status"), "Recording to " + recording)) << "a status text as it comes";
     ASSERT_TRUE(sub.WaitFor(T("frame"), size_t(client.Published())));
     const std::vector<std::string> frames = sub.On(T("frame"));
     const std::vector<Words16> wire = WireFrames();
