@@ -38,6 +38,7 @@ void Usage(FILE *out) {
                  "  --mqtt-password-file FILE  the password: the first line of FILE\n"
                  "  --mqtt-topic PREFIX  topics PREFIX/frame, /identity, /status, /online\n"
                  "                    (default kvor-rur/<host name>/COM<n>)\n"
+                 "  --mqtt-password   refused: a password is never given on the command line\n"
                  "service jobs (no window; exit 0 done, 1 link failure, 2 unusable file, 3 differs):\n"
                  "  --info            print the sensor's hardware words and firmware text\n"
                  "  --backup FILE     read the RAM (--eeprom: the EEPROM) into a parameter file\n"

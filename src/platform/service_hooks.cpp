@@ -41,7 +41,8 @@ std::string ParseBrokerUrl(const std::string &url, PublishRequest *req) {
     }
     if (host.empty()) return "no host";
     for (char c : host)
-        if (std::isspace(static_cast<unsigned char>(c)) || std::iscntrl(static_cast<unsigned char>(c)))
+        if (std::isspace(static_cast<unsigned char>(c)) ||
+            std::iscntrl(static_cast<unsigned char>(c)))
             return "white space in the host";
     int number = tls ? kMqttTlsPort : kMqttPort;
     if (!port.empty()) {

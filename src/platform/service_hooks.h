@@ -15,10 +15,10 @@ template <typename Fn> struct HookList {
 };
 
 struct ServiceHooks {
-    HookList<void (*)(void)> runStart;           // RUN begins (statistics start again)
-    HookList<void (*)(void)> runFrame;           // RUN has drawn a frame (measure.h values)
-    HookList<void (*)(void)> probed;             // the echo check passed and the probe ran
-    HookList<void (*)(const char *)> status;     // the status line shows a new text
+    HookList<void (*)(void)> runStart;       // RUN begins (statistics start again)
+    HookList<void (*)(void)> runFrame;       // RUN has drawn a frame (measure.h values)
+    HookList<void (*)(void)> probed;         // the echo check passed and the probe ran
+    HookList<void (*)(const char *)> status; // the status line shows a new text
 };
 extern ServiceHooks g_serviceHooks;
 
@@ -36,30 +36,40 @@ template <typename Fn> void DetachHook(HookList<Fn> &list, Fn sink) {
     int kept = 0;
     for (int i = 0; i < list.count; i++)
         if (list.sinks[i] != sink) list.sinks[kept++] = list.sinks[i];
-    for (int i = kept; i < list.count; i++) list.sinks[i] = nullptr;
+    for (int i = kept; i < list.count; i++)
+        list.sinks[i] = nullptr;
     list.count = kept;
 }
 
 inline void NotifyRunStart(void) {
     const auto &l = g_serviceHooks.runStart;
-    for (int i = 0; i < l.count; i++) l.sinks[i]();
+    for (int i = 0; i < l.count; i++)
+        l.sinks[i]();
 }
 inline void NotifyRunFrame(void) {
     const auto &l = g_serviceHooks.runFrame;
-    for (int i = 0; i < l.count; i++) l.sinks[i]();
+    for (int i = 0; i < l.count; i++)
+        l.sinks[i]();
 }
 inline void NotifyProbed(void) {
     const auto &l = g_serviceHooks.probed;
-    for (int i = 0; i < l.count; i++) l.sinks[i]();
+    for (int i = 0; i < l.count; i++)
+        l.sinks[i]();
 }
 inline void NotifyStatus(const char *text) {
     const auto &l = g_serviceHooks.status;
-    for (int i = 0; i < l.count; i++) l.sinks[i](text);
+    for (int i = 0; i < l.count; i++)
+        l.sinks[i](text);
 }
 
 // A scripted service job asked for on the command line (--info, --backup FILE, --restore
 // FILE, with --eeprom for the EEPROM instead of the RAM).
-enum ServiceJobKind { SERVICE_JOB_NONE = 0, SERVICE_JOB_INFO, SERVICE_JOB_BACKUP, SERVICE_JOB_RESTORE };
+enum ServiceJobKind {
+    SERVICE_JOB_NONE = 0,
+    SERVICE_JOB_INFO,
+    SERVICE_JOB_BACKUP,
+    SERVICE_JOB_RESTORE
+};
 struct ServiceJobRequest {
     int kind = SERVICE_JOB_NONE;
     char file[4096] = {};
@@ -74,11 +84,11 @@ struct PublishRequest {
     bool on = false;
     std::string host;
     int port = 0;
-    bool tls = false;          // mqtts://: TLS, the broker's certificate checked against the system's CAs
-    std::string user;          // empty: no user name sent
+    bool tls = false; // mqtts://: TLS, the broker's certificate checked against the system's CAs
+    std::string user; // empty: no user name sent
     bool hasPassword = false;
     std::string password;
-    std::string topicPrefix;   // empty: kvor-rur/<host name>/COM<n>
+    std::string topicPrefix; // empty: kvor-rur/<host name>/COM<n>
 };
 extern PublishRequest g_publishRequest;
 

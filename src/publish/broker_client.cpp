@@ -11,10 +11,12 @@
 
 namespace {
 
-constexpr int kLoopWaitMs = 500;       // the network thread looks at `stopping_` this often
+constexpr int kLoopWaitMs = 500; // the network thread looks at `stopping_` this often
 constexpr auto kOfflineWait = std::chrono::seconds(1);
 // CONNACK codes of a broker that refuses the user name or password (3.1.1 and 5).
-bool IsAuthRefusal(int rc) { return rc == 4 || rc == 5 || rc == 0x86 || rc == 0x87; }
+bool IsAuthRefusal(int rc) {
+    return rc == 4 || rc == 5 || rc == 0x86 || rc == 0x87;
+}
 
 void InitLibraryOnce() {
     static std::once_flag once;
@@ -63,8 +65,9 @@ bool BrokerClient::Start(QString *error) {
     const std::string online = Topic("online");
     int rc = mosquitto_will_set(mosq_, online.c_str(), 5, "false", 1, true);
     if (rc == MOSQ_ERR_SUCCESS && !settings_.user.empty())
-        rc = mosquitto_username_pw_set(mosq_, settings_.user.c_str(),
-                                       settings_.hasPassword ? settings_.password.c_str() : nullptr);
+        rc =
+            mosquitto_username_pw_set(mosq_, settings_.user.c_str(),
+                                      settings_.hasPassword ? settings_.password.c_str() : nullptr);
     if (rc == MOSQ_ERR_SUCCESS && settings_.tls) {
         rc = mosquitto_int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
         if (rc != MOSQ_ERR_SUCCESS) // an older library: the system's CA folder
@@ -125,9 +128,10 @@ void BrokerClient::NetworkThread() {
             if (stopping_) break;
         }
         if (refused_) break; // asking again with the same password would be refused again
-        const QString text = QStringLiteral("MQTT: broker %1 not reachable (%2); frames are dropped "
-                                            "and counted until it is")
-                                 .arg(Where(), ErrorText(rc, savedErrno));
+        const QString text =
+            QStringLiteral("MQTT: broker %1 not reachable (%2); frames are dropped "
+                           "and counted until it is")
+                .arg(Where(), ErrorText(rc, savedErrno));
         const int wait = delay;
         Post([this, text, wait] {
             Outage(text); // once until connected again
@@ -155,9 +159,10 @@ void BrokerClient::OnConnect(mosquitto *, void *self, int rc) {
         const QString reason = QString::fromLatin1(mosquitto_connack_string(rc));
         if (IsAuthRefusal(rc)) {
             c->refused_ = true;
-            const QString user = c->settings_.user.empty()
-                                     ? QStringLiteral("no user name")
-                                     : QStringLiteral("user \"%1\"").arg(QString::fromStdString(c->settings_.user));
+            const QString user =
+                c->settings_.user.empty()
+                    ? QStringLiteral("no user name")
+                    : QStringLiteral("user \"%1\"").arg(QString::fromStdString(c->settings_.user));
             const QString text = QStringLiteral("MQTT: not authorised by broker %1 (%2, %3); "
                                                 "not trying again")
                                      .arg(c->Where(), user, reason);

@@ -87,9 +87,9 @@ class BrokerClient {
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    bool stopping_ = false;  // under mutex_
-    QByteArray identity_;    // under mutex_
-    QByteArray status_;      // under mutex_: the latest status text
+    bool stopping_ = false; // under mutex_
+    QByteArray identity_;   // under mutex_
+    QByteArray status_;     // under mutex_: the latest status text
 
     std::atomic<bool> connected_{false}, refused_{false};
     std::atomic<int> waiting_{0}; // messages queued and not yet written (QoS 0) or acknowledged

@@ -14,10 +14,10 @@ QByteArray FrameJson(const QDateTime &utc, long frame, const RunFrame &f) {
     j += "\",\"frame\":";
     j += QByteArray::number(qlonglong(frame));
     const std::pair<const char *, unsigned> fields[] = {
-        {"Ledge", f.Ledge},         {"Redge", f.Redge},     {"Mvalue", f.Mvalue},
-        {"umValue", f.umValue},     {"setpoint", f.setpoint}, {"tolerance", f.tolerance},
-        {"edcnt", f.edcnt},         {"mvstart", f.mvstart}, {"mvend", f.mvend},
-        {"dynpow", f.dynpow},       {"anaMax", f.anaMax},   {"anaMin", f.anaMin},
+        {"Ledge", f.Ledge},     {"Redge", f.Redge},       {"Mvalue", f.Mvalue},
+        {"umValue", f.umValue}, {"setpoint", f.setpoint}, {"tolerance", f.tolerance},
+        {"edcnt", f.edcnt},     {"mvstart", f.mvstart},   {"mvend", f.mvend},
+        {"dynpow", f.dynpow},   {"anaMax", f.anaMax},     {"anaMin", f.anaMin},
         {"in0", f.in0}};
     for (const auto &[name, value] : fields) {
         j += ",\"";

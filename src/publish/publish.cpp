@@ -19,21 +19,32 @@ namespace {
 std::unique_ptr<BrokerClient> g_client;
 long g_runFrames = 0; // frames of the current RUN, counted from 1
 
-void OnRunStart() { g_runFrames = 0; }
+void OnRunStart() {
+    g_runFrames = 0;
+}
 
 void OnRunFrame() {
     ++g_runFrames;
-    g_client->PublishFrame(FrameJson(QDateTime::currentDateTimeUtc(), g_runFrames, CurrentRunFrame()));
+    g_client->PublishFrame(
+        FrameJson(QDateTime::currentDateTimeUtc(), g_runFrames, CurrentRunFrame()));
 }
 
-void OnProbed() { g_client->PublishIdentity(IdentityJson()); }
+void OnProbed() {
+    g_client->PublishIdentity(IdentityJson());
+}
 
-void OnStatus(const char *text) { g_client->PublishStatus(QString::fromLocal8Bit(text).toUtf8()); }
+void OnStatus(const char *text) {
+    g_client->PublishStatus(QString::fromLocal8Bit(text).toUtf8());
+}
 
 // The client's own texts go to the status line without replacing the logic's status text
 // (the probe reads the firmware text from it).
-void Tell(const QString &text) { ShowStatusText(text.toLocal8Bit().constData()); }
-void Trace(const QString &text) { TraceLine("mqtt", text.toLocal8Bit().constData()); }
+void Tell(const QString &text) {
+    ShowStatusText(text.toLocal8Bit().constData());
+}
+void Trace(const QString &text) {
+    TraceLine("mqtt", text.toLocal8Bit().constData());
+}
 
 } // namespace
 
@@ -49,8 +60,9 @@ void InstallPublisher(void) {
     s.hasPassword = r.hasPassword;
     s.password = r.password;
     // The topics name the port the program starts on.
-    s.prefix = r.topicPrefix.empty() ? DefaultTopicPrefix(QSysInfo::machineHostName(), com).toStdString()
-                                     : r.topicPrefix;
+    s.prefix = r.topicPrefix.empty()
+                   ? DefaultTopicPrefix(QSysInfo::machineHostName(), com).toStdString()
+                   : r.topicPrefix;
     g_client = std::make_unique<BrokerClient>(s, Tell, Trace);
     g_runFrames = 0;
     AttachHook(g_serviceHooks.runStart, OnRunStart);
@@ -80,4 +92,6 @@ void ShutdownPublisher(void) {
     g_client.reset(); // Stop: online "false", disconnect, the thread ends
 }
 
-const BrokerClient *CurrentPublisher(void) { return g_client.get(); }
+const BrokerClient *CurrentPublisher(void) {
+    return g_client.get();
+}

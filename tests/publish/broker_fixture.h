@@ -40,8 +40,9 @@ class Broker {
     // Users and passwords the broker asks for (mosquitto_passwd -b -c); none: anonymous.
     void RequirePassword(const std::string &user, const std::string &password) {
         QProcess p;
-        p.start("mosquitto_passwd", {"-b", "-c", QString::fromStdString(dir_.file("passwd")),
-                                     QString::fromStdString(user), QString::fromStdString(password)});
+        p.start("mosquitto_passwd",
+                {"-b", "-c", QString::fromStdString(dir_.file("passwd")),
+                 QString::fromStdString(user), QString::fromStdString(password)});
         ASSERT_TRUE(p.waitForFinished(10000));
         ASSERT_EQ(0, p.exitCode()) << p.readAllStandardError().toStdString();
         passwords_ = true;
@@ -49,8 +50,9 @@ class Broker {
     void Start() {
         const passwd *pw = getpwuid(getuid());
         std::string conf = "listener " + std::to_string(port_) + " 127.0.0.1\n" +
-                           "persistence false\nlog_dest file " + dir_.file("broker.log") + "\nlog_type all\n" +
-                           "user " + std::string(pw ? pw->pw_name : "root") + "\n";
+                           "persistence false\nlog_dest file " + dir_.file("broker.log") +
+                           "\nlog_type all\n" + "user " + std::string(pw ? pw->pw_name : "root") +
+                           "\n";
         conf += passwords_ ? "allow_anonymous false\npassword_file " + dir_.file("passwd") + "\n"
                            : "allow_anonymous true\n";
         WriteWholeFile(dir_.file("broker.conf"), conf);
@@ -77,7 +79,9 @@ class Broker {
         process_.waitForFinished(5000);
     }
     // What the broker logged (its connections, refusals).
-    std::string Log() { return ReadWholeFile(dir_.file("broker.log")) + process_.readAll().toStdString(); }
+    std::string Log() {
+        return ReadWholeFile(dir_.file("broker.log")) + process_.readAll().toStdString();
+    }
     int Port() const { return port_; }
     std::string Url() const { return "mqtt://127.0.0.1:" + std::to_string(port_); }
 
@@ -99,13 +103,19 @@ class Subscriber {
         mosquitto_lib_init();
         mosq_ = mosquitto_new(nullptr, true, this);
         mosquitto_connect_callback_set(mosq_, [](mosquitto *m, void *self, int rc) {
-            if (rc == 0) mosquitto_subscribe(m, nullptr, static_cast<Subscriber *>(self)->filter_.c_str(), 1);
+            if (rc == 0)
+                mosquitto_subscribe(m, nullptr, static_cast<Subscriber *>(self)->filter_.c_str(),
+                                    1);
         });
-        mosquitto_message_callback_set(mosq_, [](mosquitto *, void *self, const mosquitto_message *m) {
-            auto *s = static_cast<Subscriber *>(self);
-            std::lock_guard<std::mutex> lock(s->mutex_);
-            s->messages_.push_back({m->topic, std::string(static_cast<const char *>(m->payload), size_t(m->payloadlen)), m->retain});
-        });
+        mosquitto_message_callback_set(
+            mosq_, [](mosquitto *, void *self, const mosquitto_message *m) {
+                auto *s = static_cast<Subscriber *>(self);
+                std::lock_guard<std::mutex> lock(s->mutex_);
+                s->messages_.push_back(
+                    {m->topic,
+                     std::string(static_cast<const char *>(m->payload), size_t(m->payloadlen)),
+                     m->retain});
+            });
         mosquitto_reconnect_delay_set(mosq_, 1, 1, false);
         mosquitto_connect_async(mosq_, "127.0.0.1", port, 30);
         mosquitto_loop_start(mosq_);
@@ -131,10 +141,12 @@ class Subscriber {
         return QTest::qWaitFor([&] { return On(topic).size() >= count; }, ms);
     }
     bool WaitForPayload(const std::string &topic, const std::string &payload, int ms = 10000) {
-        return QTest::qWaitFor([&] {
-            const auto all = On(topic);
-            return std::find(all.begin(), all.end(), payload) != all.end();
-        }, ms);
+        return QTest::qWaitFor(
+            [&] {
+                const auto all = On(topic);
+                return std::find(all.begin(), all.end(), payload) != all.end();
+            },
+            ms);
     }
 
   private:
