@@ -11,6 +11,7 @@ packages=(
   xvfb xauth x11-utils imagemagick poppler-utils
   at-spi2-core dbus-daemon dbus-x11 python3-pyatspi
   fonts-dejavu-core
+  libmosquitto-dev mosquitto mosquitto-clients
   dpkg-dev fakeroot file lintian desktop-file-utils appstream man-db librsvg2-bin
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
 )

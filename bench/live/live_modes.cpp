@@ -13,10 +13,17 @@
 // With --record, the Record toggle is on during RUN, so every frame also goes to the
 // recording's CSV file in the program's data folder (a temporary folder here).
 //
-//   live_modes [--run-seconds S] [--video-seconds S] [--turnaround MS] [--record]
+// With --mqtt URL the program publishes to that broker as with its own --mqtt option
+// (topics under "bench/live_modes"), so that run_ratio with and without publishing can be
+// compared; the frames published and dropped are printed.
+//
+//   live_modes [--run-seconds S] [--video-seconds S] [--turnaround MS] [--record] [--mqtt URL]
+#include "broker_client.h"
 #include "com232.h"
 #include "kvor_panels.h"
+#include "publish.h"
 #include "rs232.h"
+#include "service_hooks.h"
 #include "sim.h"
 #include "userint_readback.h"
 #include "utility.h"
@@ -183,6 +190,16 @@ int main(int argc, char **argv) {
         else if (!std::strcmp(argv[i], "--run-seconds")) runSeconds = std::atof(argv[++i]);
         else if (!std::strcmp(argv[i], "--video-seconds")) videoSeconds = std::atof(argv[++i]);
         else if (!std::strcmp(argv[i], "--turnaround")) turnaroundMs = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--mqtt")) {
+            const char *url = argv[++i];
+            const std::string wrong = ParseBrokerUrl(url, &g_publishRequest);
+            if (!wrong.empty()) {
+                std::fprintf(stderr, "live_modes: bad --mqtt %s: %s\n", url, wrong.c_str());
+                return 2;
+            }
+            g_publishRequest.on = true;
+            g_publishRequest.topicPrefix = "bench/live_modes";
+        }
     }
     QApplication app(argc, argv);
     QTemporaryDir dir(QDir::tempPath() + "/live-modes-XXXXXX");
@@ -241,6 +258,9 @@ int main(int argc, char **argv) {
     std::printf("live_modes: GET from a silent sensor: cpu %.4f of a core, status \"%s\"\n",
                 waitCpu, waitStatus);
     const double peak = StatusMb("VmHWM:");
+    if (const BrokerClient *c = CurrentPublisher())
+        std::printf("live_modes: mqtt %s: frames published %ld, dropped %ld, connections %d\n",
+                    qPrintable(c->Where()), c->Published(), c->Dropped(), c->Connections());
     AppFinish();
     sim.Stop();
 

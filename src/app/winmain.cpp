@@ -11,6 +11,7 @@
 #include "parapanels.h"
 #include "plots.h"
 #include "processing.h"
+#include "publish.h"
 #include "rs232.h"
 #include "service.h"
 #include "shell.h"
@@ -146,6 +147,7 @@ int AppStart(void) {
     BindParamCallbacks();
     BindGuiCallbacks();
     InstallServiceTools(); // service tools (src/service): their panel, buttons and taps
+    InstallPublisher();    // --mqtt (src/publish): frames, identity, status to the broker
 
     GetProjectDir(proj_dir);
     InitVars();
@@ -153,10 +155,12 @@ int AppStart(void) {
     InitGUI();
     DisplayPanel(pHandle);
     DisplayPanel(pJet);
+    ConnectPublisher(); // after the probe: its own texts follow the probe's
     return 0;
 }
 
 int AppFinish(void) {
+    ShutdownPublisher();
     ShutdownServiceTools();
     CloseCom(com);
     DiscardPanel(pPara1);

@@ -8,6 +8,7 @@
 #include "utility.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QWidget>
@@ -29,11 +30,19 @@ void Usage(FILE *out) {
     std::fprintf(out,
                  "usage: kvor-rur-glint [--simulate] [--port N=DEVICE]... [--trace FILE] "
                  "[--data-dir DIR] [--serial-dir DIR] [--info | --backup FILE | --restore FILE] [--eeprom]\n"
+                 "       [--mqtt URL [--mqtt-user NAME] [--mqtt-password-file FILE] [--mqtt-topic PREFIX]]\n"
                  "  --simulate        start the bundled simulated sensor and assign it to COM1\n"
                  "  --port N=DEVICE   assign a serial device (tty, pseudo-terminal, symlink) to COM N\n"
                  "  --trace FILE      write a service trace of frames, status texts and files\n"
                  "  --data-dir DIR    keep the profile file and the default record file in DIR\n"
                  "  --serial-dir DIR  list the serial adapters linked in DIR instead of /dev/serial/by-id\n"
+                 "publishing to a broker (RUN's frames, identity, status texts, online):\n"
+                 "  --mqtt URL        mqtt://host[:port] (1883) or mqtts://host[:port] (8883, TLS)\n"
+                 "  --mqtt-user NAME  user name for the broker\n"
+                 "  --mqtt-password-file FILE  the password: the first line of FILE\n"
+                 "  --mqtt-topic PREFIX  topics PREFIX/frame, /identity, /status, /online\n"
+                 "                    (default kvor-rur/<host name>/COM<n>)\n"
+                 "  --mqtt-password   refused: a password is never given on the command line\n"
                  "service jobs (no window; exit 0 done, 1 link failure, 2 unusable file, 3 differs):\n"
                  "  --info            print the sensor's hardware words and firmware text\n"
                  "  --backup FILE     read the RAM (--eeprom: the EEPROM) into a parameter file\n"
@@ -114,6 +123,31 @@ void CloseWindowsOnSignals(QApplication &app) {
 }
 #endif
 
+// The password for the broker: the first line of `path` without its line end. False when
+// the file cannot be read.
+bool ReadPasswordFile(const QString &path, std::string *password) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    QByteArray line = f.readLine(4096);
+    while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
+    *password = line.toStdString();
+    return true;
+}
+
+// The --mqtt options fit together: a user or password file or topic only with --mqtt, a
+// password only with a user. Prints what is wrong; false then.
+bool CheckPublishOptions(bool userGiven, bool topicGiven) {
+    const PublishRequest &r = g_publishRequest;
+    const char *wrong = nullptr;
+    if (!r.on && (userGiven || r.hasPassword || topicGiven))
+        wrong = "--mqtt-user, --mqtt-password-file and --mqtt-topic need --mqtt URL";
+    else if (r.hasPassword && r.user.empty())
+        wrong = "--mqtt-password-file needs --mqtt-user";
+    if (!wrong) return true;
+    std::fprintf(stderr, "kvor-rur-glint: %s\n", wrong);
+    return false;
+}
+
 } // namespace
 
 int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
@@ -128,6 +162,7 @@ int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
     QApplication::setOrganizationName(QStringLiteral("kvor"));
 
     bool simulate = false;
+    bool mqttUserGiven = false, mqttTopicGiven = false;
     const QStringList args = QApplication::arguments();
     for (int i = 1; i < args.size(); i++) {
         const QString a = args[i];
@@ -163,11 +198,58 @@ int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
             std::strcpy(g_serviceJob.file, value.toLocal8Bit().constData());
         } else if (a == QLatin1String("--eeprom")) {
             g_serviceJob.eeprom = 1;
+        } else if (a == QLatin1String("--mqtt") && next(value)) {
+            const std::string wrong = ParseBrokerUrl(value.toStdString(), &g_publishRequest);
+            if (!wrong.empty()) {
+                // A password written into the URL is not repeated on the terminal.
+                const int at = value.lastIndexOf('@'), scheme = value.indexOf("://");
+                const QString shown = at > scheme && scheme > 0
+                                          ? value.left(scheme + 3) + "***" + value.mid(at)
+                                          : value;
+                std::fprintf(stderr, "kvor-rur-glint: bad --mqtt %s: %s\n", qPrintable(shown),
+                             wrong.c_str());
+                return 2;
+            }
+            g_publishRequest.on = true;
+        } else if (a == QLatin1String("--mqtt-user") && next(value)) {
+            if (value.isEmpty()) {
+                std::fprintf(stderr, "kvor-rur-glint: empty --mqtt-user\n");
+                return 2;
+            }
+            g_publishRequest.user = value.toStdString();
+            mqttUserGiven = true;
+        } else if (a == QLatin1String("--mqtt-password-file") && next(value)) {
+            if (!ReadPasswordFile(value, &g_publishRequest.password)) {
+                std::fprintf(stderr, "kvor-rur-glint: cannot read the --mqtt-password-file %s\n",
+                             qPrintable(value));
+                return 2;
+            }
+            g_publishRequest.hasPassword = true;
+        } else if (a == QLatin1String("--mqtt-password") || a.startsWith("--mqtt-password=")) {
+            std::fprintf(stderr, "kvor-rur-glint: a password is never given on the command line "
+                                 "(others see it); use --mqtt-password-file FILE\n");
+            return 2;
+        } else if (a == QLatin1String("--mqtt-topic") && next(value)) {
+            std::string prefix = value.toStdString();
+            while (prefix.size() > 1 && prefix.back() == '/') prefix.pop_back();
+            const std::string wrong = CheckTopicPrefix(prefix);
+            if (!wrong.empty()) {
+                std::fprintf(stderr, "kvor-rur-glint: bad --mqtt-topic %s: %s\n", qPrintable(value),
+                             wrong.c_str());
+                return 2;
+            }
+            g_publishRequest.topicPrefix = prefix;
+            mqttTopicGiven = true;
         } else {
             std::fprintf(stderr, "kvor-rur-glint: unknown option %s\n", qPrintable(a));
             Usage(stderr);
             return 2;
         }
+    }
+
+    if (!CheckPublishOptions(mqttUserGiven, mqttTopicGiven)) {
+        Usage(stderr);
+        return 2;
     }
 
     CloseWindowsOnSignals(app);

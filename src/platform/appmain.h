@@ -1,6 +1,6 @@
 // Process start: creates the application, applies the launch options (--port N=DEVICE,
-// --simulate, --trace FILE) and calls the program's entry `winMain`, whose result becomes
-// the exit code.
+// --simulate, --trace FILE, the service jobs, the --mqtt publishing options) and calls the
+// program's entry `winMain`, whose result becomes the exit code.
 #pragma once
 
 typedef int (*WinMainPtr)(void);

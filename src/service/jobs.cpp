@@ -103,7 +103,7 @@ int RunJob(int (*appStart)(void), int (*appFinish)(void)) {
             return kUnusableFile;
         }
     }
-    g_serviceHooks.status = PrintStatus;
+    AttachHook(g_serviceHooks.status, PrintStatus);
     if (appStart() != 0) return kLinkFailure;
     int result = kLinkFailure;
     if (!g_identity.known)
@@ -114,7 +114,7 @@ int RunJob(int (*appStart)(void), int (*appFinish)(void)) {
         result = Backup(memory, job.file);
     else
         result = Restore(memory, fileWords);
-    g_serviceHooks.status = nullptr;
+    DetachHook(g_serviceHooks.status, PrintStatus);
     appFinish();
     std::fflush(stdout);
     return result;

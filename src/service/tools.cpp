@@ -183,15 +183,16 @@ void InstallServiceTools(void) {
     InstallCtrlCallback(pHandle, MAINPANEL_BTNCompare, CC_Compare, nullptr);
     InstallCtrlCallback(pHandle, MAINPANEL_BTNReport, CC_Report, nullptr);
 
-    g_serviceHooks.runStart = OnRunStart;
-    g_serviceHooks.runFrame = OnRunFrame;
-    g_serviceHooks.probed = CaptureIdentity;
+    // Attached before the publisher's sinks: the identity is taken before it is published.
+    AttachHook(g_serviceHooks.runStart, OnRunStart);
+    AttachHook(g_serviceHooks.runFrame, OnRunFrame);
+    AttachHook(g_serviceHooks.probed, CaptureIdentity);
 }
 
 void ShutdownServiceTools(void) {
-    g_serviceHooks.runStart = nullptr;
-    g_serviceHooks.runFrame = nullptr;
-    g_serviceHooks.probed = nullptr;
+    DetachHook(g_serviceHooks.runStart, OnRunStart);
+    DetachHook(g_serviceHooks.runFrame, OnRunFrame);
+    DetachHook(g_serviceHooks.probed, CaptureIdentity);
     if (!g_tools) return;
     if (g_tools->recorder.IsOpen()) EndRecording({});
     CloseCompareWindow();
