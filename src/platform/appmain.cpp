@@ -1,6 +1,7 @@
 // Process start: the Qt application, the launch options, then the program's entry.
 #include "appmain.h"
 
+#include "launchopts.h"
 #include "rs232.h"
 #include "trace.h"
 #include "utility.h"
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -108,38 +110,20 @@ int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
     QApplication::setApplicationName(QStringLiteral("kvor-rur-glint"));
     QApplication::setOrganizationName(QStringLiteral("kvor"));
 
-    bool simulate = false;
-    const QStringList args = QApplication::arguments();
-    for (int i = 1; i < args.size(); i++) {
-        const QString a = args[i];
-        auto next = [&](QString &out) {
-            if (i + 1 >= args.size()) return false;
-            out = args[++i];
-            return true;
-        };
-        QString value;
-        if (a == QLatin1String("--simulate")) {
-            simulate = true;
-        } else if (a == QLatin1String("--port") && next(value)) {
-            const int eq = value.indexOf('=');
-            bool ok = false;
-            const int port = eq > 0 ? value.left(eq).toInt(&ok) : 0;
-            if (!ok || port < 1 || port > kMaxPortNumber ||
-                AssignPortDevice(port, value.mid(eq + 1).toLocal8Bit().constData()) < 0) {
-                std::fprintf(stderr, "kvor-rur-glint: bad --port %s (expected N=DEVICE, N 1..%d)\n",
-                             qPrintable(value), kMaxPortNumber);
-                return 2;
-            }
-        } else if (a == QLatin1String("--trace") && next(value)) {
-            TraceOpen(value.toLocal8Bit().constData());
-        } else if (a == QLatin1String("--data-dir") && next(value)) {
-            SetProjectDirOverride(value.toLocal8Bit().constData());
-        } else {
-            std::fprintf(stderr, "kvor-rur-glint: unknown option %s\n", qPrintable(a));
-            Usage(stderr);
-            return 2;
-        }
+    std::vector<std::string> args;
+    const QStringList given = QApplication::arguments();
+    for (qsizetype i = 1; i < given.size(); i++) args.push_back(given[i].toLocal8Bit().toStdString());
+    LaunchOptions options;
+    std::string errorLine;
+    bool showUsage = false;
+    if (ReadLaunchOptions(args, &options, &errorLine, &showUsage) != 0) {
+        std::fprintf(stderr, "%s\n", errorLine.c_str());
+        if (showUsage) Usage(stderr);
+        return 2;
     }
+    for (const std::string &file : options.traceFiles) TraceOpen(file.c_str());
+    for (const std::string &dir : options.dataDirs) SetProjectDirOverride(dir.c_str());
+    const bool simulate = options.simulate;
 
     CloseWindowsOnSignals(app);
     QProcess sim;
