@@ -655,6 +655,11 @@ void SimSensor::SetTurnaroundMs(double ms) {
     settings_.turnaroundMs = ms;
 }
 
+void SimSensor::SetSpoilPercent(double percent) {
+    std::lock_guard<std::mutex> lock(mu_);
+    settings_.spoilPercent = percent;
+}
+
 SimWords SimSensor::Ram() const {
     std::lock_guard<std::mutex> lock(mu_);
     return model_.ram;

@@ -223,6 +223,7 @@ class SimSensor {
     void ClearFaults();
     void SetPaced(bool paced);
     void SetTurnaroundMs(double ms);
+    void SetSpoilPercent(double percent);
     SimWords Ram() const;
     SimWords Eeprom() const;
     void SetRam(const SimWords &w);
