@@ -56,7 +56,10 @@ TEST(InfoOptions, AnswerWithoutADisplayAndExitZero) {
 // Every option literal the launch code compares against must be in the --help text, so an
 // option added to the parser without a help line fails here.
 TEST(InfoOptions, HelpNamesEveryOptionTheProgramAccepts) {
-    const QString source = QString::fromStdString(ReadWholeFile(KVOR_APPMAIN_SOURCE));
+    // The info options are answered in the process start, the others read by the launch
+    // options' own function.
+    const QString source = QString::fromStdString(ReadWholeFile(KVOR_APPMAIN_SOURCE) +
+                                                  ReadWholeFile(KVOR_LAUNCHOPTS_SOURCE));
     ASSERT_FALSE(source.isEmpty()) << KVOR_APPMAIN_SOURCE;
     QProcess p;
     p.setProcessEnvironment(NoDisplay());
