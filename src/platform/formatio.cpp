@@ -92,13 +92,15 @@ bool StoreElement(void *array, int dataType, int index, const char *token) {
     }
 }
 
-// The file's bytes, at most `limit`: read as they come, so that a small file costs only its
+// The file's bytes, at most `limit`: read as they come, in pieces of the file's own size
+// (a device or pipe, which has none, in small ones), so that a small file costs only its
 // own size and a device or pipe given as a file ends at the limit.
 QByteArray ReadAtMost(QFile &in, qint64 limit) {
-    constexpr qint64 kChunk = 64 * 1024;
+    constexpr qint64 kMinChunk = 4 * 1024, kMaxChunk = 64 * 1024;
+    const qint64 piece = std::clamp(in.size(), kMinChunk, kMaxChunk);
     QByteArray bytes;
     while (bytes.size() < limit) {
-        const QByteArray chunk = in.read(std::min(kChunk, limit - qint64(bytes.size())));
+        const QByteArray chunk = in.read(std::min(piece, limit - qint64(bytes.size())));
         if (chunk.isEmpty()) break;
         bytes += chunk;
     }
