@@ -28,6 +28,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <malloc.h>
 #include <string>
 
 namespace {
@@ -45,6 +46,11 @@ double RssMb() {
     for (std::string line; std::getline(f, line);)
         if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
     return 0;
+}
+
+// Bytes of the heap in use.
+double HeapMb() {
+    return double(mallinfo2().uordblks) / (1024.0 * 1024.0);
 }
 
 int OpenFds() {
@@ -81,12 +87,20 @@ long FaultReports(const std::string &trace) {
 // Presses `button` again and again (a spoiled reply ends the loop) until the sensor took
 // `count` more measurement requests than when it began; then STOP. Returns the requests
 // taken.
-int Drive(int button, int count, SimSensor &sim) {
+int Drive(int button, int count, SimSensor &sim, bool verbose = true) {
     const int base = sim.RequestCount(kSimMeasure);
     bool done = false;
+    int nextSample = count / 10;
     QTimer tick;
     tick.setInterval(50);
     QObject::connect(&tick, &QTimer::timeout, [&] {
+        const int taken = sim.RequestCount(kSimMeasure) - base;
+        if (verbose && count >= 10 && taken >= nextSample) {
+            std::printf("soak:   %d requests: resident %.2f MB, heap in use %.2f MB\n", taken,
+                        RssMb(), HeapMb());
+            std::fflush(stdout);
+            nextSample += count / 10;
+        }
         if (!done && sim.RequestCount(kSimMeasure) - base >= count) {
             done = true;
             SimulateCtrlEvent(pHandle, MAINPANEL_BTNStop, EVENT_LEFT_CLICK, 0, 0);
@@ -133,9 +147,9 @@ int main(int argc, char **argv) {
     }
     // Start-up's probe on a sound line; the spoiling begins with the warm-up.
     sim.SetSpoilPercent(percent);
-    Drive(MAINPANEL_BTNRun, 1000, sim);
-    Drive(MAINPANEL_BTNVideo, 20, sim);
-    const double rss0 = RssMb();
+    Drive(MAINPANEL_BTNRun, 1000, sim, false);
+    Drive(MAINPANEL_BTNVideo, 20, sim, false);
+    const double rss0 = RssMb(), heap0 = HeapMb();
     const int fds0 = OpenFds();
     const long faults0 = FaultReports(trace);
     const int spoiled0 = sim.SpoiledCount();
@@ -146,7 +160,7 @@ int main(int argc, char **argv) {
     std::fflush(stdout);
     const int ranCycles = Drive(MAINPANEL_BTNVideo, cycles, sim);
 
-    const double rss1 = RssMb();
+    const double rss1 = RssMb(), heap1 = HeapMb();
     const int fds1 = OpenFds();
     const long faults = FaultReports(trace) - faults0;
     const int spoiled = sim.SpoiledCount() - spoiled0;
@@ -155,6 +169,8 @@ int main(int argc, char **argv) {
     sim.Stop();
     std::printf("soak: spoiled replies %d (frames %d, blocks %d), reported %ld\n", spoiled,
                 sim.SpoiledCount(kSimMeasure), sim.SpoiledCount(kSimBlock), faults);
+    std::printf("soak: resident %.2f -> %.2f MB, heap in use %.2f -> %.2f MB\n", rss0, rss1,
+                heap0, heap1);
     std::printf("soak: frames=%d cycles=%d faults=%ld crashes=0 rss_growth_mb=%.2f fd_growth=%d\n",
                 ranFrames, ranCycles, faults, rss1 - rss0, fds1 - fds0);
     const bool ok = faults == spoiled && rss1 - rss0 < 2.0 && fds1 - fds0 <= 0 &&
