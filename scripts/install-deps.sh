@@ -8,6 +8,7 @@ packages=(
   qt6-serialport-dev libqt6serialport6
   libqcustomplot-dev libqcustomplot2.1-qt6
   libgtest-dev googletest libbenchmark-dev
+  clang libclang-rt-dev
   xvfb xauth x11-utils imagemagick poppler-utils
   at-spi2-core dbus-daemon dbus-x11 python3-pyatspi
   fonts-dejavu-core

@@ -287,6 +287,13 @@ bool ApplySimOption(SimSettings &s, const std::string &nameIn, const std::string
         s.driftPeriod = int(v);
         return true;
     }
+    if (name == "spoil") {
+        double percent = 0;
+        if (!ParseDouble(value, 0.0, 100.0, &percent))
+            return fail("spoil: expected a percentage 0..100, got \"" + value + "\"");
+        s.spoilPercent = percent;
+        return true;
+    }
     if (name == "fault") {
         SimFault f;
         if (!ParseSimFault(value, &f, error)) return false;
@@ -344,6 +351,8 @@ std::string SimOptionHelp() {
            "                      dribble=MS (a byte every MS), late=MS, twice,\n"
            "                      hangup-mid=N (N bytes, then the line closes), noise=N,\n"
            "                      keep-word=N (a write leaves word N as it was)\n"
+           "  --spoil PERCENT     spoil this share of replies at random (from the seed): not\n"
+           "                      sent, cut short, or raw answers made longer (0)\n"
            "  --scenario FILE     settings as lines \"name = value\" (the names above)\n";
 }
 
@@ -617,6 +626,16 @@ void SimSensor::HangUpLine() {
     slave_ = master_ = -1;
 }
 
+int SimSensor::SpoiledCount(int command) const {
+    if (command < 0 || command >= kSimCommandCount) return 0;
+    return spoiledPer_[command];
+}
+
+void SimSensor::TakeBytes(const uint8_t *data, int n) {
+    if (data == nullptr || n <= 0) return;
+    HandleBytes(data, n, Now());
+}
+
 int SimSensor::RequestCount(int command) const {
     if (command < 0 || command >= kSimCommandCount) return 0;
     return perCommand_[command];
@@ -670,6 +689,11 @@ void SimSensor::SetPaced(bool paced) {
 void SimSensor::SetTurnaroundMs(double ms) {
     std::lock_guard<std::mutex> lock(mu_);
     settings_.turnaroundMs = ms;
+}
+
+void SimSensor::SetSpoilPercent(double percent) {
+    std::lock_guard<std::mutex> lock(mu_);
+    settings_.spoilPercent = percent;
 }
 
 SimWords SimSensor::Ram() const {
@@ -855,6 +879,27 @@ void SimSensor::HandleFrame(const uint8_t *frame, double lastByteTime) {
                 it = faults_.erase(it);
             else
                 ++it;
+        }
+        if (!reply.empty() && settings_.spoilPercent > 0) {
+            // One draw decides whether this reply is spoiled, a second one how.
+            const uint32_t draw = Hash(settings_.seed, 0x5901u, spoilDraws_++);
+            if (double(draw % 1000000u) < settings_.spoilPercent * 10000.0) {
+                const uint32_t how = Hash(settings_.seed, 0x5902u, spoilDraws_++);
+                const bool raw = command == kSimFirmware || command == kSimBlock;
+                switch (how % (raw ? 3u : 2u)) {
+                case 0:
+                    reply.clear();
+                    break;
+                case 1:
+                    reply.resize(1 + (how >> 8) % (reply.size() - 1));
+                    break;
+                default:
+                    reply.insert(reply.end(), 1 + (how >> 8) % 8, kPadByte);
+                    break;
+                }
+                spoiled_ += 1;
+                spoiledPer_[command] += 1;
+            }
         }
     }
     // Counted before the reply goes out: a test that saw the reply sees the count.

@@ -146,6 +146,9 @@ struct SimSettings {
     uint32_t seed = 1;
     int driftPeriod = 600; // scans for one sweep of the object back and forth
     std::vector<SimFault> faults;
+    // Share of replies, in percent, spoiled at random (drawn from `seed`): not sent, cut
+    // short, or for the raw answers (firmware text, profile block) made 1..8 bytes longer.
+    double spoilPercent = 0.0;
 };
 
 // Applies one setting by its option name ("ccdtype", "turnaround", "fault", "ram", ...);
@@ -221,6 +224,12 @@ class SimSensor {
     void LastRequestAt(int command, int *count, double *seconds) const;
     // Bytes skipped while looking for a sync (garbage, broken frames).
     int SkippedBytes() const { return skipped_; }
+    // Replies spoiled by the spoilPercent setting (all, or those to one command word).
+    int SpoiledCount() const { return spoiled_; }
+    int SpoiledCount(int command) const;
+    // Hands bytes to the request parser as if they had come from the line; replies go to
+    // the line when it is open. Used to drive the parser without a pseudo-terminal.
+    void TakeBytes(const uint8_t *data, int n);
     SimFrame LastRequest() const;
     // Waits until at least n requests have been taken in, or `seconds` passed.
     bool WaitForRequests(int n, double seconds) const;
@@ -234,6 +243,7 @@ class SimSensor {
     void ClearFaults();
     void SetPaced(bool paced);
     void SetTurnaroundMs(double ms);
+    void SetSpoilPercent(double percent);
     SimWords Ram() const;
     SimWords Eeprom() const;
     void SetRam(const SimWords &w);
@@ -258,6 +268,9 @@ class SimSensor {
     std::atomic<int> perCommand_[kSimCommandCount] = {};
     double lastAt_[kSimCommandCount] = {}; // guarded by mu_
     std::atomic<int> skipped_{0};
+    std::atomic<int> spoiled_{0};
+    std::atomic<int> spoiledPer_[kSimCommandCount] = {};
+    uint32_t spoilDraws_ = 0; // guarded by mu_
     std::atomic<bool> running_{false}, hungUp_{false}, stop_{false}, sending_{false};
     int master_ = -1, slave_ = -1, wake_[2] = {-1, -1};
     std::string path_, error_;

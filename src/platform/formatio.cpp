@@ -9,6 +9,9 @@
 #include <QSaveFile>
 #include <QString>
 
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,19 +41,37 @@ bool ElementText(const void *array, int dataType, int index, char *out, size_t s
     }
 }
 
-bool StoreElement(void *array, int dataType, int index, const char *token) {
+// An integer token: decimal, or a number in floating-point form (e.g. "1.2e3") taken
+// toward zero. A value beyond the 64-bit range, or a non-finite one, is not a number here:
+// cutting it down would store a value the file never held.
+bool IntegerToken(const char *token, long long *value) {
     char *end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(token, &end, 10);
+    if (end != token && *end == '\0') {
+        if (errno == ERANGE) return false;
+        *value = v;
+        return true;
+    }
+    errno = 0;
+    const double d = std::strtod(token, &end);
+    if (end == token || *end != '\0' || errno == ERANGE || !std::isfinite(d)) return false;
+    // 2^63 is exactly representable; every double below it converts without overflow.
+    constexpr double kLimit = 9223372036854775808.0;
+    if (d >= kLimit || d < -kLimit) return false;
+    *value = static_cast<long long>(d);
+    return true;
+}
+
+bool StoreElement(void *array, int dataType, int index, const char *token) {
     switch (dataType) {
     case VAL_UNSIGNED_SHORT_INTEGER:
     case VAL_SHORT_INTEGER:
     case VAL_UNSIGNED_INTEGER:
     case VAL_INTEGER: {
-        long long v = std::strtoll(token, &end, 10);
-        if (!end || *end) {
-            double d = std::strtod(token, &end);
-            if (!end || *end) return false;
-            v = static_cast<long long>(d);
-        }
+        long long v = 0;
+        if (!IntegerToken(token, &v)) return false;
+        // Narrower types keep the low bits of the number (a parameter word is its low 16).
         if (dataType == VAL_UNSIGNED_SHORT_INTEGER) static_cast<unsigned short *>(array)[index] = static_cast<unsigned short>(v);
         else if (dataType == VAL_SHORT_INTEGER) static_cast<short *>(array)[index] = static_cast<short>(v);
         else if (dataType == VAL_UNSIGNED_INTEGER) static_cast<unsigned *>(array)[index] = static_cast<unsigned>(v);
@@ -58,14 +79,32 @@ bool StoreElement(void *array, int dataType, int index, const char *token) {
         return true;
     }
     case VAL_DOUBLE: {
-        double d = std::strtod(token, &end);
-        if (!end || *end) return false;
+        char *end = nullptr;
+        errno = 0;
+        const double d = std::strtod(token, &end);
+        if (end == token || *end != '\0') return false;
+        if (errno == ERANGE && std::isinf(d)) return false; // beyond the double range
         static_cast<double *>(array)[index] = d;
         return true;
     }
     default:
         return false;
     }
+}
+
+// The file's bytes, at most `limit`: read as they come, in pieces of the file's own size
+// (a device or pipe, which has none, in small ones), so that a small file costs only its
+// own size and a device or pipe given as a file ends at the limit.
+QByteArray ReadAtMost(QFile &in, qint64 limit) {
+    constexpr qint64 kMinChunk = 4 * 1024, kMaxChunk = 64 * 1024;
+    const qint64 piece = std::clamp(in.size(), kMinChunk, kMaxChunk);
+    QByteArray bytes;
+    while (bytes.size() < limit) {
+        const QByteArray chunk = in.read(std::min(piece, limit - qint64(bytes.size())));
+        if (chunk.isEmpty()) break;
+        bytes += chunk;
+    }
+    return bytes;
 }
 
 } // namespace
@@ -135,7 +174,7 @@ int FileToArray(const char *fileName, void *array, int dataType, int count, int 
     }
     // Parameter and profile files are a few kilobytes; anything far larger is not ours.
     constexpr qint64 kMaxBytes = 16 * 1024 * 1024;
-    const QByteArray bytes = in.read(kMaxBytes);
+    const QByteArray bytes = ReadAtMost(in, kMaxBytes);
     TraceLine("file-read", fileName);
     const int perGroup = count / groups;
     int stored = 0;
@@ -148,12 +187,16 @@ int FileToArray(const char *fileName, void *array, int dataType, int count, int 
             p++;
         if (p >= end) break;
         size_t n = 0;
+        bool tooLong = false;
         while (p < end && !(*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == ',' ||
                             *p == '\v' || *p == '\f')) {
             if (n + 1 < sizeof token) token[n++] = *p;
+            else tooLong = true;
             p++;
         }
         token[n] = '\0';
+        // A token longer than any number written here is no number: read no further.
+        if (tooLong) break;
         // Numbers are read in file order: line by line, one value of each group per line.
         int line = stored / groups, g = stored % groups;
         int index = arrayOrder == VAL_DATA_MULTIPLEXED ? stored : g * perGroup + line;

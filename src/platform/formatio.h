@@ -14,7 +14,9 @@ enum { VAL_TRUNCATE = 0, VAL_APPEND = 1 };
 int ArrayToFile(const char *fileName, const void *array, int dataType, int count, int groups,
                 int arrayOrder, int fileLayout, int colSepStyle, int fieldWidth, int fileType,
                 int fileAction);
-// Reads up to `count` numbers separated by any white space. Returns the count read
+// Reads up to `count` numbers separated by any white space (at most the first 16 MB of the
+// file; a token that is no number, or a number beyond the 64-bit range, ends the reading).
+// Returns the count read
 // (0 .. count), or a negative code when the file cannot be opened. Elements past the
 // count read are left as they were.
 int FileToArray(const char *fileName, void *array, int dataType, int count, int groups,

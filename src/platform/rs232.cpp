@@ -76,7 +76,10 @@ void DropNotifier(Port &p) {
 
 void DropWatch(Port &p) {
     if (!p.watch) return;
-    serial::DestroyNotifier(p.watch, true); // may be closed from inside its own wake-up
+    // Deleted at once: its own wake-up only disables it and never comes here. A deferred
+    // delete would never run while a VIDEO loop waits (its event processing is nested and
+    // leaves deferred deletes alone), so every cycle would leave one notifier behind.
+    serial::DestroyNotifier(p.watch, false);
     p.watch = nullptr;
 }
 

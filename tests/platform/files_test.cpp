@@ -63,6 +63,77 @@ TEST(ArrayFiles, ReaderTakesAnyWhiteSpaceAndReportsHowManyItRead) {
               0);
 }
 
+// A number the reader cannot hold ends the reading where it stands, so a file with one
+// ends up short (and is refused by the loads that need all their values) instead of
+// holding a value that was cut down or, past the 64-bit range, undefined.
+TEST(ArrayFiles, NumbersBeyondSixtyFourBitsEndTheReading) {
+    TempDir dir;
+    const std::string path = dir.file("para.cfg");
+    const std::string longDigits(70, '1');
+    struct Row {
+        const char *what;
+        std::string text;
+        int count;           // numbers read
+        unsigned long long last; // the last number read, as stored (low 16 bits)
+    } rows[] = {
+        {"largest 64-bit", "1 9223372036854775807", 2, 0xFFFFu},
+        {"smallest 64-bit", "1 -9223372036854775808", 2, 0u},
+        {"one past the 64-bit range", "1 9223372036854775808 3", 1, 1},
+        {"twenty digits", "1 99999999999999999999 3", 1, 1},
+        {"below the 64-bit range", "1 -9223372036854775809 3", 1, 1},
+        {"floating form in range", "1 1.5e3 3", 3, 3},
+        {"floating form beyond 2^63", "1 1e19 3", 1, 1},
+        {"floating form beyond the double range", "1 1e400 3", 1, 1},
+        {"infinity", "1 inf 3", 1, 1},
+        {"not a number", "1 nan 3", 1, 1},
+        {"token longer than any number", "1 " + longDigits + " 3", 1, 1},
+    };
+    for (const Row &r : rows) {
+        WriteWholeFile(path, r.text);
+        unsigned short values[4] = {};
+        const int n = FileToArray(path.c_str(), values, VAL_UNSIGNED_SHORT_INTEGER, 4, 1,
+                                  VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_ASCII);
+        EXPECT_EQ(r.count, n) << r.what;
+        if (n > 0) {
+            EXPECT_EQ(r.last, values[n - 1]) << r.what;
+        }
+    }
+    double d[2] = {};
+    WriteWholeFile(path, "0.25 1e400");
+    EXPECT_EQ(1, FileToArray(path.c_str(), d, VAL_DOUBLE, 2, 1, VAL_GROUPS_TOGETHER,
+                             VAL_GROUPS_AS_COLUMNS, VAL_ASCII));
+    EXPECT_EQ(0.25, d[0]);
+}
+
+// Loading a parameter file costs memory in proportion to the file, not to the largest file
+// the reader would take; a file past that limit is read up to it.
+TEST(ArrayFiles, ReaderTakesOnlyWhatTheFileHolds) {
+    TempDir dir;
+    const std::string path = dir.file("para.cfg");
+    WriteWholeFile(path, "7 8 9");
+    rlimit saved{};
+    ASSERT_EQ(0, getrlimit(RLIMIT_AS, &saved));
+    // A few megabytes above what the process has mapped: room for a small file, none for a
+    // buffer the size of the reader's limit (16 MB).
+    long mappedKb = 0;
+    {
+        const std::string status = ReadWholeFile("/proc/self/status");
+        const size_t at = status.find("VmSize:");
+        ASSERT_NE(std::string::npos, at);
+        mappedKb = std::stol(status.substr(at + 7));
+    }
+    rlimit tight = saved;
+    tight.rlim_cur = rlim_t(mappedKb + 8 * 1024) * 1024;
+    if (saved.rlim_max != RLIM_INFINITY && tight.rlim_cur > saved.rlim_max) GTEST_SKIP();
+    ASSERT_EQ(0, setrlimit(RLIMIT_AS, &tight));
+    unsigned values[3] = {};
+    const int n = FileToArray(path.c_str(), values, VAL_UNSIGNED_INTEGER, 3, 1,
+                              VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_ASCII);
+    setrlimit(RLIMIT_AS, &saved);
+    EXPECT_EQ(3, n);
+    EXPECT_EQ(9u, values[2]);
+}
+
 TEST(ArrayFiles, ReplaceIsWholeAndAFailedWriteCreatesNothing) {
     TempDir dir;
     const std::string path = dir.file("a.dat");

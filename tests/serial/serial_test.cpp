@@ -18,6 +18,7 @@
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -189,6 +190,39 @@ TEST_F(Serial, CallbackOncePerCompleteReplyRemovedAndReinstalled) {
     EXPECT_EQ(g_seen.calls, ++n);
     EXPECT_EQ(GetInQLen(kPort), kRS232PortNotOpen);
     EXPECT_EQ(Open(kPort, sim.DevicePath()), 0);
+}
+
+// A VIDEO cycle removes the receive callback, waits for raw blocks with the byte watch and
+// registers the callback again, all inside nested event processing (a button's callback).
+// Thousands of cycles leave the heap as it was: nothing of the watch or the notifier stays.
+TEST_F(Serial, RemovingAndReinstallingTheCallbackAroundByteWatchesKeepsNothing) {
+    SimSensor &sim = Sensor();
+    (void)sim;
+    Install(kPort);
+    auto cycles = [](int n) {
+        for (int i = 0; i < n; i++) {
+            EXPECT_EQ(InstallComCallback(kPort, 0, 36, 0x55, nullptr, nullptr), 0);
+            for (int block = 0; block < 4; block++) {
+                EXPECT_EQ(WatchComInQ(kPort, 128), 0);
+                ProcessSystemEvents();
+            }
+            EXPECT_EQ(InstallComCallback(kPort, kMask, 36, 0x55, OnReceive, &g_seen), 0);
+            ProcessSystemEvents();
+        }
+    };
+    size_t before = 0, after = 0;
+    // Run nested in a callback of the event loop, as VIDEO runs inside its button's.
+    QEventLoop loop;
+    QTimer::singleShot(0, [&] {
+        cycles(200); // first allocations of the event dispatcher settle
+        before = mallinfo2().uordblks;
+        cycles(1000);
+        after = mallinfo2().uordblks;
+        loop.quit();
+    });
+    loop.exec();
+    const double grewKb = (double(after) - double(before)) / 1024.0;
+    EXPECT_LT(grewKb, 64.0) << "heap grew by " << grewKb << " KB over 1000 cycles";
 }
 
 TEST_F(Serial, HangUpMidExchangeIsTracedClosesThePortOnceAndLeavesTheProcessIdle) {

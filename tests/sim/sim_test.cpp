@@ -273,6 +273,35 @@ TEST(SimSettingsText, ScenarioFileAndOptions) {
         EXPECT_FALSE(Apply(s, bad, &error)) << bad;
 }
 
+// The spoil setting takes about its share of the replies, the same ones for the same seed,
+// and never a write (which gets no reply to spoil).
+TEST(SimSpoil, SpoilsItsShareOfRepliesRepeatablyFromTheSeed) {
+    auto spoiled = [](double percent, uint32_t seed, int command, int requests) {
+        SimSettings s;
+        s.paced = false;
+        s.seed = seed;
+        s.spoilPercent = percent;
+        SimSensor sim(s); // not started: the parser is fed directly, replies go nowhere
+        const SimFrame req = Request(command);
+        for (int i = 0; i < requests; i++) sim.TakeBytes(req.data(), int(req.size()));
+        EXPECT_EQ(requests, sim.RequestCount(command));
+        EXPECT_EQ(sim.SpoiledCount(), sim.SpoiledCount(command));
+        return sim.SpoiledCount();
+    };
+    const int n = spoiled(1.0, 7, kSimEcho, 20000);
+    EXPECT_GT(n, 140);
+    EXPECT_LT(n, 260);
+    EXPECT_EQ(n, spoiled(1.0, 7, kSimEcho, 20000));
+    EXPECT_NE(n, spoiled(1.0, 8, kSimEcho, 20000));
+    EXPECT_EQ(0, spoiled(0.0, 7, kSimEcho, 2000));
+    EXPECT_EQ(2000, spoiled(100.0, 7, kSimBlock, 2000));
+    EXPECT_EQ(0, spoiled(100.0, 7, kSimWriteRam, 200));
+    SimSettings s;
+    EXPECT_TRUE(Apply(s, "spoil=0.5"));
+    EXPECT_EQ(0.5, s.spoilPercent);
+    for (const char *bad : {"spoil=101", "spoil=-1", "spoil=some"}) EXPECT_FALSE(Apply(s, bad)) << bad;
+}
+
 TEST(SimCommand, PrintsItsPortServesItAsToldAndStopsCleanly) {
     TempDir dir;
     const std::string link = dir.file("sensor");
