@@ -127,7 +127,7 @@ WaitOutcome AwaitExchange(const WaitRules &rules) {
 }
 
 void AwaitQuietTail(void) {
-    constexpr double kTailQuiet = 0.002; // about four byte times at 19200 baud
+    constexpr double kTailQuiet = 0.0009; // nearly two byte times at 19200 baud
     constexpr double kTailWait = 0.05;   // a line that keeps chattering is judged after this
     WaitRules quiet;
     quiet.quietTime = kTailQuiet;

@@ -90,21 +90,33 @@ void EnableLoopButtons(void) {
 
 // ---- raw frame request ---------------------------------------------------------------------
 
-int PushGETRAW(void) {
-    int result = 0;
+namespace {
+char g_rawRequest[TX_FRAME_LEN]; // the latest raw frame request, for asking again
+} // namespace
+
+void SendRawRequest(void) {
     FlushInQ(com);
     FlushOutQ(com);
     parameter[1] = CMD_RAW_FRAME;
     parameter[2] = 0;
     FillTxBuf(CMD_RAW_FRAME, pp);
-    char request[TX_FRAME_LEN];
-    std::memcpy(request, szWriteBuf, TX_FRAME_LEN);
+    std::memcpy(g_rawRequest, szWriteBuf, TX_FRAME_LEN);
     if (WriteFrame() == TX_FRAME_LEN) {
         SetStatus("Line Ok!");
         ShowStatus();
     }
     rx_flag = 0;
     tstart = Timer();
+}
+
+int PushGETRAW(void) {
+    SendRawRequest();
+    return AwaitRawFrame();
+}
+
+int AwaitRawFrame(void) {
+    int result = 0;
+    const char *request = g_rawRequest;
     WaitRules rules;
     // The flag is looked at before the events of a pass: a reply that completes in the
     // pass that runs out of time is not counted.

@@ -42,6 +42,10 @@ enum {
 // reply: 1 when it arrived (its words are in pp), 0 on time-out ("Timeout RS232-Line!",
 // stop_flag set) or when the port went away.
 int PushGETRAW(void);
+// PushGETRAW in its two halves, so that a loop can draw while the sensor answers: the
+// request written, then the wait for its reply (the same result as PushGETRAW).
+void SendRawRequest(void);
+int AwaitRawFrame(void);
 // Runs RUN mode until STOP, a closed main panel, a port change or a missing reply.
 void PushRUN(void);
 

@@ -23,6 +23,16 @@ unsigned short ReadDataType(void) {
     return static_cast<unsigned short>(value);
 }
 
+namespace {
+void DrawVideoCycle(void) {
+    if (ReadDataType() == 0)
+        PlotVIDEOCurve(adcbuf, thdArray, xArray8);
+    else
+        PlotJETCurve(dArray, xArray8);
+    PlotVIDEOBarGraph();
+}
+} // namespace
+
 void PushVIDEO(void) {
     const int outerMode = loop_mode;
     loop_mode = LOOP_VIDEO;
@@ -35,9 +45,16 @@ void PushVIDEO(void) {
                        static_cast<double>(ccdmaxpixelX8));
     stop_flag = 0;
 
-    // A cycle, once begun, runs to its end; stop_flag is looked at after its events.
+    // A cycle, once begun, runs to its end; stop_flag is looked at after its events. The
+    // profile of a cycle is drawn once the next cycle's request is on the wire, while the
+    // sensor prepares its reply, which keeps the drawing out of the time between two cycles;
+    // the last profile is drawn when the loop ends.
+    bool drawPending = false;
     do {
-        rx_flag = PushGETRAW();
+        SendRawRequest();
+        if (drawPending) DrawVideoCycle();
+        drawPending = false;
+        rx_flag = AwaitRawFrame();
         if (rx_flag == 1) {
             UnpackVideoFrame(pp);
             // The blocks come without frame header: the receive callback must not take them.
@@ -54,16 +71,13 @@ void PushVIDEO(void) {
             SmoothCurve(adcbuf);
             NormCurve(adcbuf, thdArray);
             FindEdge(dArray);
-            if (ReadDataType() == 0)
-                PlotVIDEOCurve(adcbuf, thdArray, xArray8);
-            else
-                PlotJETCurve(dArray, xArray8);
-            PlotVIDEOBarGraph();
+            drawPending = true;
         } else {
             stop_flag = 1;
         }
         ProcessSystemEvents();
     } while (stop_flag == 0);
+    if (drawPending) DrawVideoCycle();
 
     EnableLoopButtons();
     InstallRxCallback();

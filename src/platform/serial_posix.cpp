@@ -19,6 +19,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -29,9 +30,13 @@ struct Device {
     int fd = -1;
     int mark = 1;
     int error = 0;
+    bool pseudoTerminal = false;
 };
 
 namespace {
+
+constexpr unsigned kPtySlaveMajorFirst = 136, kPtySlaveMajorLast = 143; // /dev/pts/N
+constexpr long kPtyHandOverNs = 50000;
 
 double Now() {
     using namespace std::chrono;
@@ -135,6 +140,25 @@ ssize_t Transfer(int count, double deadline, int *done, Io io, NotReady notReady
     return 1;
 }
 
+// The slave end of a pseudo-terminal (the simulated sensor's line, a socat bridge).
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned m = major(st.st_rdev);
+    return m >= kPtySlaveMajorFirst && m <= kPtySlaveMajorLast;
+}
+
+// A write to a pseudo-terminal leaves its bytes to the kernel's tty work, which runs on the
+// writer's core: while the writer keeps that core busy (drawing the frame just received) the
+// other end may not see the request for milliseconds. A short sleep after the write lets the
+// work run at once. Serial drivers start sending within the write; they need none.
+void HandOverWrite(const Device *d) {
+    if (!d->pseudoTerminal) return;
+    timespec pause{0, kPtyHandOverNs};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
 bool g_permissionNoteShown = false;
 
 // A device the user may not open: name the group that owns it, once a run.
@@ -219,6 +243,7 @@ Device *Open(const std::string &name, const LineSettings &line, OpenResult *resu
     *result = OpenResult::Ok;
     Device *d = new Device;
     d->fd = fd;
+    d->pseudoTerminal = IsPseudoTerminal(fd);
     return d;
 }
 
@@ -311,6 +336,7 @@ int Write(Device *d, const char *buffer, int count, double seconds, bool *failed
         [&](int at, int n) { return write(d->fd, buffer + at, size_t(n)); },
         // Given up when the output queue stays full for the whole time-out.
         [&](double left) { return left > 0 && Poll(d->fd, POLLOUT, left); });
+    if (done > 0) HandOverWrite(d);
     *failed = r <= 0;
     if (*failed) d->error = r == 0 ? EIO : errno;
     return done;

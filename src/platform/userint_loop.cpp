@@ -50,6 +50,7 @@ void WaitForEvents(QAbstractEventDispatcher *d, double seconds) {
         t->setTimerType(Qt::PreciseTimer);
         return t;
     }();
+    KeepTimersPunctual();
     // Whole milliseconds, rounded up, so that a wait for a deadline ends past it.
     wake->start(std::max(1, int(std::ceil(seconds * 1000.0))));
     d->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
@@ -60,11 +61,15 @@ void WaitForEvents(QAbstractEventDispatcher *d, double seconds) {
 int ProcessSystemEvents(void) {
     QAbstractEventDispatcher *d = QAbstractEventDispatcher::instance();
     if (!d) return 0;
+    // A caller that polls calls again at once: when nothing was pending and the previous
+    // call ended less than a millisecond ago, a short sleep keeps it from burning a core. A
+    // single call (the VIDEO loop's, once a cycle) returns at once.
+    constexpr double kPollGap = 0.001;
+    static double lastReturn = -1.0;
     QCoreApplication::sendPostedEvents();
-    if (d->processEvents(QEventLoop::AllEvents)) return 0;
-    // Nothing was pending: a short sleep, so that a caller polling in a loop does not
-    // burn a core.
-    WaitForEvents(d, 0.001);
+    const bool polled = lastReturn >= 0 && Timer() - lastReturn < kPollGap;
+    if (!d->processEvents(QEventLoop::AllEvents) && polled) WaitForEvents(d, kPollGap);
+    lastReturn = Timer();
     return 0;
 }
 

@@ -5,6 +5,9 @@
 double Timer(void);
 // Waits `seconds` without processing events.
 int Delay(double seconds);
+// Timed sleeps of the calling thread end within about a microsecond of their deadline
+// (Linux; elsewhere nothing changes). Delay and the event loop's waits call it.
+void KeepTimersPunctual(void);
 // Gives up the processor once (ms 0) or sleeps ms milliseconds.
 void Sleep(unsigned milliseconds);
 // The program's folder when it is writable and not installed beside a share folder,
