@@ -24,8 +24,7 @@ TEST_F(LiveTest, APulledAdapterIsToldOnceAfterTheLoopsOwnText) {
         }
         return Status().rfind(prefix, 0) == 0;
     };
-    SimSensor *sim = &AddSensor("SENSOR A");
-    StartProgram();
+    SimSensor *sim = &StartWith("SENSOR A");
     for (const Case &c : cases) {
         SCOPED_TRACE(c.button);
         const std::string lost = "Port lost: " + sim->DevicePath();
@@ -51,8 +50,7 @@ TEST_F(LiveTest, APulledAdapterIsToldOnceAfterTheLoopsOwnText) {
 
 // The handler itself: asked while a loop still runs it waits; another port's loss is not told.
 TEST_F(LiveTest, PortLostWaitsForTheLoopAndConcernsOnlyTheLinksPort) {
-    AddSensor();
-    StartProgram();
+    StartWith();
     SetStatus("before");
     loop_mode = LOOP_RUN;
     EXPECT_EQ(0, OnPortLost(com, "usb-X"));

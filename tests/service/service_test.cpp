@@ -117,8 +117,7 @@ class ServiceTest : public LiveTest {
 // program, port, sensor and words; the rows are the frames drawn, as they came over the line;
 // the statistics panel counts the same frames.
 TEST_F(ServiceTest, RecordingHoldsEveryDrawnFrameAndTheStatisticsCountThem) {
-    SimSensor &sim = AddSensor();
-    StartProgram();
+    SimSensor &sim = StartWith();
     SimWords ram = sim.Ram();
     ram[kSimSetpoint] = 940, ram[kSimTolerance] = 50; // the object sweeps out of the band
     sim.SetRam(ram);
@@ -176,8 +175,7 @@ TEST_F(ServiceTest, RecordingHoldsEveryDrawnFrameAndTheStatisticsCountThem) {
 
 // A recording that cannot be written stops with a status text naming the file; RUN goes on.
 TEST_F(ServiceTest, AnUnwritableRecordingStopsButRunGoesOn) {
-    SimSensor &sim = AddSensor();
-    StartProgram();
+    SimSensor &sim = StartWith();
     WriteWholeFile(proj_dir + std::string("/recordings"), "a file where the folder should be");
     Choose(MAINPANEL_TOGGBTNRecord, 1);
     std::string status;
