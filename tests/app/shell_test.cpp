@@ -82,24 +82,19 @@ TEST_F(Shell, StartUpState) {
         int left = 0, top = 0;
         GetPanelAttribute(panel, ATTR_LEFT, &left);
         GetPanelAttribute(panel, ATTR_TOP, &top);
-        EXPECT_EQ(8, left);
-        EXPECT_EQ(105, top);
+        EXPECT_EQ(std::make_pair(8, 105), std::make_pair(left, top));
     }
-    for (int box : {MAINPANEL_HelpText1, MAINPANEL_HelpText2}) {
-        EXPECT_EQ(0, Attr(pHandle, box, ATTR_VISIBLE));
-        EXPECT_EQ(10, Attr(pHandle, box, ATTR_LEFT));
-        EXPECT_EQ(110, Attr(pHandle, box, ATTR_TOP));
-    }
+    for (int box : {MAINPANEL_HelpText1, MAINPANEL_HelpText2})
+        EXPECT_EQ((std::vector<int>{0, 10, 110}),
+                  (std::vector<int>{Attr(pHandle, box, ATTR_VISIBLE), Attr(pHandle, box, ATTR_LEFT),
+                                    Attr(pHandle, box, ATTR_TOP)}));
     EXPECT_EQ("HELPTEXT1", Text(pHandle, MAINPANEL_HelpText1));
     EXPECT_EQ("HELPTEXT2", Text(pHandle, MAINPANEL_HelpText2));
     EXPECT_NE("InitVars", Text(pHandle, MAINPANEL_TEXTStatus)) << "the open error replaces it";
 
     // Without a sensor the words are the panels' start values; the spare words stay 0.
-    EXPECT_EQ(500, power);
-    EXPECT_EQ(512, setpoint);
-    EXPECT_EQ(100, tolerance);
-    EXPECT_EQ(1024, edgeRight);
-    EXPECT_EQ(0, spare12 + spare13);
+    EXPECT_EQ((std::vector<int>{500, 512, 100, 1024, 0, 0}),
+              (std::vector<int>{power, setpoint, tolerance, edgeRight, spare12, spare13}));
     EXPECT_EQ(0, Attr(pPara1, PARA1_NEDITTolerance, ATTR_DIMMED)) << "hardware mode 1";
 
     // Bar graph: cursors at setpoint, edgeLeft, edgeRight; band setpoint +- tolerance.
@@ -160,7 +155,8 @@ TEST_F(Shell, HelpBubblesOpenBesideTheirControlAndToggle) {
     EXPECT_EQ(HELP_SLIDEpower, Text(pHandle, MAINPANEL_HelpText1));
 }
 
-// Mouse, keyboard and a screen reader's toggle action all switch the child panel.
+// Mouse, keyboard and a screen reader's toggle action all switch the child panel; of the
+// four toggles (with the statistics') only the one clicked is on and shows its panel.
 TEST_F(Shell, ToggleButtonsSwitchTheChildPanel) {
     Click(pHandle, MAINPANEL_TOGGBTN_Para2);
     ExpectChild(pPara2, 0, 1, 0);
@@ -177,6 +173,18 @@ TEST_F(Shell, ToggleButtonsSwitchTheChildPanel) {
     ExpectChild(pPara2, 0, 1, 0);
     Click(pHandle, MAINPANEL_TOGGBTN_Para2); // flips itself off, the panel stays
     ExpectChild(pPara2, 0, 0, 0);
+
+    // With the statistics toggle: four toggles, the one clicked shows its panel only.
+    const int toggles[] = {MAINPANEL_TOGGBTN_Para1, MAINPANEL_TOGGBTN_Para2, MAINPANEL_TOGGBTN_Jet,
+                           MAINPANEL_TOGGBTN_Stats};
+    const int panels[] = {pPara1, pPara2, pJet, pStats};
+    for (int chosen : {3, 0, 3, 2, 1, 3}) {
+        Click(pHandle, toggles[chosen]);
+        for (int k = 0; k < 4; k++)
+            EXPECT_EQ(std::make_pair(k == chosen, k == chosen),
+                      std::make_pair(IntVal(pHandle, toggles[k]) == 1, Visible(panels[k])))
+                << chosen << " " << k;
+    }
 }
 
 // The memory-target radio buttons act as one group with RAM as the fall-back.
@@ -231,10 +239,7 @@ TEST(StartWithoutPanels, EndsWithMinusOneAndOneLine) {
     for (bool broken : {false, true}) {
         if (broken) WriteWholeFile(dir.file("K-VOR-JETGlintV100.uir"), "not a panel resource");
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path()));
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(ProgramEnvironment(dir));
         p.start(exe, {"--data-dir", QString::fromStdString(dir.path())});
         ASSERT_TRUE(p.waitForFinished(20000));
         EXPECT_EQ(255, p.exitCode()) << "broken=" << broken;

@@ -60,10 +60,8 @@ class Adapters : public ::testing::Test {
         EXPECT_TRUE(sim->waitForFinished(3000));
     }
     void Start(QStringList extra = {}, const QString &asUser = {}, const QString &asGroup = {}) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcessEnvironment env = ProgramEnvironment(dir_);
         env.insert("XDG_CONFIG_HOME", QString::fromStdString(dir_.file("config")));
-        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir_.path()));
         program_.setProcessEnvironment(env);
         QStringList args = {"--serial-dir", QString::fromStdString(ById()), "--trace",
                             QString::fromStdString(Trace()), "--data-dir",
@@ -82,25 +80,11 @@ class Adapters : public ::testing::Test {
         ::kill(pid_t(program_.processId()), SIGTERM);
         ASSERT_TRUE(program_.waitForFinished(5000));
     }
-    // Waits until the trace holds `text` `times` times; the time it took, or -1.
-    qint64 WaitFor(const std::string &text, int times = 1, int ms = 10000) {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < ms) {
-            const std::string s = TraceText();
-            int n = 0;
-            for (size_t at = s.find(text); at != std::string::npos; at = s.find(text, at + 1)) ++n;
-            if (n >= times) return t.elapsed();
-            QThread::msleep(10);
-        }
-        return -1;
+    // Waits until the trace holds `text` `times` times; the ms it took, or -1.
+    long WaitFor(const std::string &text, int times = 1, int ms = 10000) const {
+        return WaitForFileText(Trace(), text, times, ms);
     }
-    int Count(const std::string &text) const {
-        const std::string s = TraceText();
-        int n = 0;
-        for (size_t at = s.find(text); at != std::string::npos; at = s.find(text, at + 1)) ++n;
-        return n;
-    }
+    int Count(const std::string &text) const { return CountOf(TraceText(), text); }
     // CPU seconds (user + system) the program has used so far.
     double ProgramCpu() const {
         std::ifstream in("/proc/" + std::to_string(program_.processId()) + "/stat");

@@ -103,18 +103,39 @@ class LinkTest : public ::testing::Test {
                std::to_string(r.buttonLabel) + "|" + std::to_string(r.restrictExtension) +
                (std::string(r.defaultDirectory) == proj_dir ? "|proj" : "|elsewhere");
     }
-    // The frames the program wrote: trace lines "<ms> com-write COM<n> <count>: hh hh ...".
-    std::vector<SimFrame> Writes() const {
+    // The frames the program wrote (kind "com-write") or read ("com-read"): trace lines
+    // "<ms> <kind> COM<n> <count>: hh hh ...".
+    std::vector<SimFrame> TraceFrames(const std::string &kind) const {
         std::vector<SimFrame> frames;
         std::istringstream in(ReadWholeFile(dir_.file("trace.txt")));
-        for (std::string line, ms, kind, port, count; std::getline(in, line);) {
+        for (std::string line, ms, k, port, count; std::getline(in, line);) {
             std::istringstream words(line);
-            if (!(words >> ms >> kind >> port >> count) || kind != "com-write") continue;
+            if (!(words >> ms >> k >> port >> count) || k != kind) continue;
             SimFrame &f = frames.emplace_back();
             for (std::string hex; words >> hex;)
                 f.push_back(uint8_t(std::stoul(hex, nullptr, 16)));
         }
         return frames;
+    }
+    std::vector<SimFrame> Writes() const { return TraceFrames("com-write"); }
+    // The measurement replies read from the line, in order: their words.
+    std::vector<Words16> WireFrames() const {
+        std::vector<Words16> out;
+        for (const SimFrame &f : TraceFrames("com-read"))
+            if (f.size() == size_t(kSimReplyLen) && Command(f) == CMD_RAW_FRAME)
+                out.push_back(Payload(f));
+        return out;
+    }
+    // A measurement reply's values in the recording's column order (after time and frame).
+    static std::vector<long> RecordValues(const Words16 &w) {
+        std::vector<long> v = {w[0], w[1], w[2], long(w[3] | w[4] << 16)};
+        for (int k = 5; k <= 13; k++)
+            v.push_back(w[k]);
+        v.push_back(w[5] - w[6] <= w[2] && w[2] <= w[5] + w[6]);
+        return v;
+    }
+    int TraceCount(const std::string &text) const {
+        return CountOf(ReadWholeFile(dir_.file("trace.txt")), text);
     }
     static int Command(const SimFrame &f) { return f.size() >= 4 ? f[2] << 8 | f[3] : -1; }
     static Words16 Payload(const SimFrame &f) { // words 0..15 of a request frame

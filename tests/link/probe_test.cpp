@@ -75,6 +75,8 @@ struct SensorCase {
     const char *firmware, *fault, *status; // nullptr: the name, no fault, the firmware text
 };
 
+void PrintTo(const SensorCase &c, std::ostream *os) { *os << c.name; }
+
 class SensorTest : public LinkTest, public ::testing::WithParamInterface<SensorCase> {};
 
 TEST_P(SensorTest, PanelsRangesAndStatusFollowTheSensor) {

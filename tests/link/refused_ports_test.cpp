@@ -4,13 +4,8 @@
 
 #include <QProcess>
 
-#include <cerrno>
-#include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -19,42 +14,6 @@ constexpr int kRefusing = 2;    // the port that refuses
 constexpr double kAtOnce = 0.1; // seconds from the choice to the error text
 const char kNoPort[] = "No serial port found", kCannotOpen[] = "Cannot open port";
 const char kDeniedDeviceVar[] = "KVOR_DENIED_DEVICE";
-
-// Another program holding a device: a child process that opens and locks it until killed.
-class Holder {
-  public:
-    explicit Holder(const std::string &device) {
-        int ready[2];
-        if (pipe(ready) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            // Only the device of its own: an inherited descriptor of the program's open port
-            // would hold that port's lock too.
-            for (int fd = 3; fd < 1024; fd++)
-                if (fd != ready[1]) close(fd);
-            const int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
-            const char ok = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 1 : 0;
-            if (write(ready[1], &ok, 1) != 1) _exit(1);
-            for (;;)
-                pause();
-        }
-        close(ready[1]);
-        char ok = 0;
-        held_ = pid_ > 0 && read(ready[0], &ok, 1) == 1 && ok == 1;
-        close(ready[0]);
-    }
-    ~Holder() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool held() const { return held_; }
-
-  private:
-    pid_t pid_ = -1;
-    bool held_ = false;
-};
 
 } // namespace
 
@@ -106,7 +65,7 @@ TEST_F(RefusedPortTest, EachRefusalGivesItsTextAtOnceAndAnotherPortWorks) {
     // Held by another program (its lock on the device).
     {
         SimSensor &other = AddSensor(Sensor(), 3);
-        Holder holder(other.DevicePath());
+        DeviceHolder holder(other.DevicePath());
         ASSERT_TRUE(holder.held());
         ChooseRefusingThenGood(other.DevicePath(), kCannotOpen);
         EXPECT_EQ(0, other.RequestCount()) << "nothing was sent to the held line";

@@ -10,8 +10,7 @@ static const char kGetText[] = "Parameter-frame received! - Line Ok!";
 // noise, paced: over 5 s of chatter). RUN waits for a quiet line before it asks again, but
 // that wait has a deadline and gives way to STOP at once.
 TEST_F(LiveTest, StopEndsRunAtOnceWhileANestedExchangeLeftTheLineChattering) {
-    SimSensor &sim = AddSensor();
-    StartProgram();
+    SimSensor &sim = StartWith();
     double stopped = 0;
     AfterFrames(sim, 3, [&] {
         sim.SetPaced(true);
@@ -29,8 +28,7 @@ TEST_F(LiveTest, StopEndsRunAtOnceWhileANestedExchangeLeftTheLineChattering) {
 // VIDEO pressed while a stopped loop still ends: it selects the RAM target like every VIDEO
 // press, and after RUN it starts VIDEO once RUN has ended.
 TEST_F(LiveTest, VideoPressedWhileALoopEndsSelectsRamAndRuns) {
-    SimSensor &sim = AddSensor();
-    StartProgram();
+    SimSensor &sim = StartWith();
     struct Case {
         const char *name;
         int loop;          // the button of the loop that is stopped
@@ -90,8 +88,7 @@ TEST_F(LiveTest, OnlyALoopMakesAGetDropAFrameWithAnotherSync) {
 // SEND during a block wait empties no queue: the block answer on its way is kept, not asked
 // for again. Every cycle asks for four blocks.
 TEST_F(LiveTest, ASendDuringABlockKeepsTheBlockThatIsOnItsWay) {
-    SimSensor &sim = AddSensor();
-    StartProgram();
+    SimSensor &sim = StartWith();
     sim.SetPaced(true); // a block answer is 67 ms on the wire
     const int measures0 = sim.RequestCount(kSimMeasure), blocks0 = sim.RequestCount(kSimBlock);
     int sends = 0;
@@ -124,8 +121,7 @@ TEST_F(LiveTest, AGonePortEndsEveryWaitAtOnce) {
          .status = "Timeout-RS-232..."},
         {.name = "probe", .panel = &pHandle, .control = 0, .status = "Error reading firmware-info!"},
     };
-    AddSensor();
-    StartProgram();
+    StartWith();
     int port = 1;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

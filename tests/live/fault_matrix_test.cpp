@@ -123,27 +123,17 @@ Words16 NewWords() {
     return {640, 0, 350, 1, 0, 3, 120, 880, 470, 55, 0, 2, 66, 1111, 12, 2222};
 }
 
-int CommandOf(const Step s) {
-    switch (s) {
-    case kEcho:
-        return kSimEcho;
-    case kHardware:
-        return kSimHardware;
-    case kProbeGet:
-    case kGet:
-        return kSimReadRam;
-    case kFirmware:
-        return kSimFirmware;
-    case kTeach:
-        return kSimTeach;
-    case kReset:
-        return kSimResetMaxMin;
-    case kRun:
-        return kSimMeasure;
-    case kVideo:
-        return kSimBlock;
-    }
-    return 0;
+// The command of each step's request, in the order of Step.
+constexpr int kCommandOf[] = {kSimEcho,  kSimHardware,    kSimReadRam, kSimFirmware, kSimReadRam,
+                              kSimTeach, kSimResetMaxMin, kSimMeasure, kSimBlock};
+
+// The row's fault, applied once.
+SimFault FaultOnce(const Row &r) {
+    std::string error;
+    SimFault f;
+    EXPECT_TRUE(ParseSimFault(r.fault, &f, &error)) << error;
+    f.times = 1;
+    return f;
 }
 
 void PrintTo(const Row &r, std::ostream *os) {
@@ -289,11 +279,7 @@ void FaultMatrixTest::OneShotRow(const Row &r, SimSensor &sim, SimSensor &spare)
         if (r.step == kTeach) Press(pPara2, PARA2_ButtonTeach);
         if (r.step == kReset) Press(pPara1, PARA1_ButtonReset);
     };
-    std::string error;
-    SimFault f;
-    ASSERT_TRUE(ParseSimFault(r.fault, &f, &error)) << error;
-    f.times = 1;
-    sim.AddFault(f);
+    sim.AddFault(FaultOnce(r));
     const double t0 = Timer(), cpu0 = ProcessCpuSeconds();
     press();
     const double took = Timer() - t0, cpu = ProcessCpuSeconds() - cpu0;
@@ -334,7 +320,7 @@ void FaultMatrixTest::OneShotRow(const Row &r, SimSensor &sim, SimSensor &spare)
 void FaultMatrixTest::LoopRow(const Row &r, SimSensor &sim, SimSensor &spare) {
     StartProgram();
     ASSERT_EQ(FirmwareText(), Status());
-    const int command = CommandOf(r.step);
+    const int command = kCommandOf[r.step];
     const int button = r.step == kRun ? MAINPANEL_BTNRun : MAINPANEL_BTNVideo;
     std::fill(arrayNORM, arrayNORM + HISTORY_LEN, 0.0); // the strip chart's history
     unsigned short profileMax = 0;
@@ -350,10 +336,7 @@ void FaultMatrixTest::LoopRow(const Row &r, SimSensor &sim, SimSensor &spare) {
         [] {});
     int hitAt = 0;
     double t0 = 0, cpu0 = 0;
-    std::string error;
-    SimFault f;
-    ASSERT_TRUE(ParseSimFault(r.fault, &f, &error)) << error;
-    f.times = 1;
+    const SimFault f = FaultOnce(r);
     const int start = sim.RequestCount(command);
     When([&] { return sim.RequestCount(command) >= start + 6; },
          [&] {
@@ -432,11 +415,7 @@ TEST_P(FaultMatrixTest, StatusTimeStateAndTheNextExchange) {
     SimSettings good = Sensor(); // DistinctWords() in RAM and EEPROM
     good.firmware = "";
     SimSettings faulty = good;
-    if (r.step <= kFirmware) { // the probe at start-up meets the fault
-        std::string error;
-        ASSERT_TRUE(ParseSimFault(r.fault, &faulty.faults.emplace_back(), &error)) << error;
-        faulty.faults.back().times = 1;
-    }
+    if (r.step <= kFirmware) faulty.faults.push_back(FaultOnce(r)); // met by the start-up probe
     SimSensor &sim = Paced(faulty, 1);
     SimSensor &spare = Paced(good, 2);
     if (r.step <= kFirmware)

@@ -8,8 +8,7 @@
 // A file not written (folder missing, a folder in its place, path too long) is named in the status
 // line and what was there stays; the new reference (dark: ones, the maximum kept) is in use.
 TEST_F(LiveTest, AFailedWriteIsReportedAndLeavesWhatWasThere) {
-    AddSensor();
-    StartProgram();
+    StartWith();
     const std::string folder = dir_.file("FREEZE.DAT"), deep = dir_.file(std::string(80, 'd'));
     ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
     WriteWholeFile(folder + "/inside", "old\n");
@@ -35,8 +34,7 @@ TEST_F(LiveTest, AFailedWriteIsReportedAndLeavesWhatWasThere) {
 // A new name is taken without a question; a cancelled dialog changes nothing. To "Output-File
 // already exist! - Overwrite ?" 0 keeps both files; 1 deletes the chosen one and records into it.
 TEST_F(LiveTest, TheRecordFileIsReplacedOnlyWithConsent) {
-    AddSensor();
-    StartProgram();
+    StartWith();
     const std::string fresh = dir_.file("fresh.dat"), other = dir_.file("other.dat");
     WriteWholeFile(other, "keep me\n");
     std::iota(thdArray, thdArray + PROFILE_LEN, 1000);

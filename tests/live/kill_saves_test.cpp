@@ -133,79 +133,71 @@ class KilledSaveTest : public SaveTest, public ::testing::WithParamInterface<Kin
 // random moment; every time, the file holds one of the two contents, whole.
 TEST_P(KilledSaveTest, LeavesTheOldOrTheNewFileNeverATornOne) {
     const Kind &k = GetParam();
-    {
-        const auto [v0, v1] = Variants(k);
-        const std::string path = dir_.file(k.file);
-        // A forked child's first save is slower (its memory is copied as it is touched): the
-        // window spans the first save and a few more.
-        const std::string timed = InChild([&] {
-            const double t0 = Timer();
-            k.save(1);
-            const double t1 = Timer();
-            for (int i = 0; i < 10; i++)
-                k.save(i % 2);
-            char text[64];
-            std::snprintf(text, sizeof text, "%.0f %.0f", (t1 - t0) * 1e6, (Timer() - t1) * 1e5);
-            return std::string(text);
-        });
-        double firstUs = 0, saveUs = 0;
-        ASSERT_EQ(2, std::sscanf(timed.c_str(), "%lf %lf", &firstUs, &saveUs)) << timed;
-        k.save(0);
-        ASSERT_EQ(v0, ReadWholeFile(path));
-        std::mt19937 random(20261209);
-        double windowUs = firstUs + kKillWindowSaves * saveUs;
-        int saves = 0, midSave = 0, torn = 0;
-        int kills = 0;
-        for (; kills < kMinKills || saves < kMinSaves; kills++) {
-            int p[2];
-            ASSERT_EQ(0, pipe(p));
-            const pid_t pid = fork();
-            ASSERT_GE(pid, 0);
-            if (pid == 0) { // marks 'b' before each save and 'e' after it
-                close(p[0]);
-                g_traceOn = 0;
-                char mark = 'r';
-                if (write(p[1], &mark, 1) != 1) _exit(1);
-                for (int i = 1;; i++) {
-                    mark = 'b';
-                    if (write(p[1], &mark, 1) != 1) _exit(1);
-                    k.save(i % 2);
-                    mark = 'e';
-                    if (write(p[1], &mark, 1) != 1) _exit(1);
-                }
-            }
-            close(p[1]);
-            char ready = 0;
-            ASSERT_EQ(1, read(p[0], &ready, 1));
-            SleepMicroseconds(std::uniform_int_distribution<long>(0, long(windowUs) + 1)(random));
-            ::kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-            char last = 'r', buf[4096];
-            int done = 0;
-            for (ssize_t n; (n = read(p[0], buf, sizeof buf)) > 0;) {
-                done += int(std::count(buf, buf + n, 'e'));
-                last = buf[n - 1];
-            }
-            saves += done;
-            windowUs *= done == 0 ? kGrow : done > kManySaves ? kShrink : 1.0;
+    const auto [v0, v1] = Variants(k);
+    const std::string path = dir_.file(k.file);
+    // A forked child's first save is slower (its memory is copied as it is touched): the
+    // window spans the first save and a few more.
+    const std::string timed = InChild([&] {
+        const double t0 = Timer();
+        k.save(1);
+        const double t1 = Timer();
+        for (int i = 0; i < 10; i++)
+            k.save(i % 2);
+        char text[64];
+        std::snprintf(text, sizeof text, "%.0f %.0f", (t1 - t0) * 1e6, (Timer() - t1) * 1e5);
+        return std::string(text);
+    });
+    double firstUs = 0, saveUs = 0;
+    ASSERT_EQ(2, std::sscanf(timed.c_str(), "%lf %lf", &firstUs, &saveUs)) << timed;
+    k.save(0);
+    ASSERT_EQ(v0, ReadWholeFile(path));
+    std::mt19937 random(20261209);
+    double windowUs = firstUs + kKillWindowSaves * saveUs;
+    int saves = 0, midSave = 0, torn = 0, kills = 0;
+    for (; kills < kMinKills || saves < kMinSaves; kills++) {
+        int p[2];
+        ASSERT_EQ(0, pipe(p));
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) { // marks 'b' before each save and 'e' after it
             close(p[0]);
-            midSave += last == 'b' ? 1 : 0;
-            const std::string now = ReadWholeFile(path);
-            if (now != v0 && now != v1 && torn++ == 0) ADD_FAILURE() << "torn:\n" << now;
+            g_traceOn = 0;
+            if (write(p[1], "r", 1) != 1) _exit(1);
+            for (int i = 1;; i++) {
+                if (write(p[1], "b", 1) != 1) _exit(1);
+                k.save(i % 2);
+                if (write(p[1], "e", 1) != 1) _exit(1);
+            }
         }
-        std::printf("kill-saves: file=%s saves=%d kills=%d killed-mid-save=%d torn=%d "
-                    "first_save_us=%.0f save_us=%.0f window_us=%.0f\n",
-                    k.name, saves, kills, midSave, torn, firstUs, saveUs, windowUs);
-        EXPECT_EQ(0, torn);
-        EXPECT_GE(saves, 1000);
-        EXPECT_GE(midSave, kills / 4) << "the kills land inside saves";
+        close(p[1]);
+        char ready = 0;
+        ASSERT_EQ(1, read(p[0], &ready, 1));
+        SleepMicroseconds(std::uniform_int_distribution<long>(0, long(windowUs) + 1)(random));
+        ::kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        char last = 'r', buf[4096];
+        int done = 0;
+        for (ssize_t n; (n = read(p[0], buf, sizeof buf)) > 0;) {
+            done += int(std::count(buf, buf + n, 'e'));
+            last = buf[n - 1];
+        }
+        close(p[0]);
+        saves += done;
+        windowUs *= done == 0 ? kGrow : done > kManySaves ? kShrink : 1.0;
+        midSave += last == 'b' ? 1 : 0;
+        const std::string now = ReadWholeFile(path);
+        if (now != v0 && now != v1 && torn++ == 0) ADD_FAILURE() << "torn:\n" << now;
     }
+    std::printf("kill-saves: file=%s saves=%d kills=%d killed-mid-save=%d torn=%d "
+                "first_save_us=%.0f save_us=%.0f window_us=%.0f\n",
+                k.name, saves, kills, midSave, torn, firstUs, saveUs, windowUs);
+    EXPECT_EQ(0, torn);
+    EXPECT_GE(saves, kMinSaves);
+    EXPECT_GE(midSave, kills / 4) << "the kills land inside saves";
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, KilledSaveTest, ::testing::ValuesIn(kKinds),
-                         [](const ::testing::TestParamInfo<Kind> &info) {
-                             return info.param.name;
-                         });
+                         [](const ::testing::TestParamInfo<Kind> &info) { return info.param.name; });
 
 // A save that cannot be written (the file size limit of a full disk, a folder the program
 // may not write) keeps the old file byte for byte and names the file in the status line.

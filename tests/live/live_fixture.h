@@ -35,6 +35,11 @@ class LiveTest : public LinkTest {
         return LinkTest::AddSensor(s, port);
     }
     void StartProgram() { ASSERT_TRUE(LinkTest::StartProgram()); }
+    SimSensor &StartWith(const std::string &firmware = "") { // AddSensor(firmware), started
+        SimSensor &sim = AddSensor(firmware);
+        StartProgram();
+        return sim;
+    }
     // Runs `action` once, inside the event processing of whatever waits, once `when` holds.
     void When(std::function<bool()> when, std::function<void()> action) {
         pending_.emplace_back(std::move(when), std::move(action));

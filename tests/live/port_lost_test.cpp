@@ -1,28 +1,11 @@
 // An adapter pulled while the program is idle, during RUN, during VIDEO and during GET: the
-// loop or the exchange ends with its own text first, then the status line says "Port lost: DEVICE" once (a device
-// without a stable name is named by its path), and nothing is resumed.
+// loop or the exchange ends with its own text first, then the status line says "Port lost:
+// DEVICE" once (a device without a stable name is named by its path); nothing is resumed.
 #include "live_fixture.h"
 
 #include "port_return.h"
 
 namespace {
-
-std::string StatusLine() {
-    char buf[MAX_PATHNAME_LEN] = {};
-    GetCtrlVal(pHandle, MAINPANEL_TEXTStatus, buf);
-    return buf;
-}
-
-// Processes events until the status line starts with `prefix` or `seconds` have passed.
-bool StatusBecomes(const std::string &prefix, double seconds) {
-    const double t0 = Timer();
-    while (Timer() - t0 < seconds) {
-        if (StatusLine().rfind(prefix, 0) == 0) return true;
-        ProcessSystemEvents();
-        Delay(0.01);
-    }
-    return StatusLine().rfind(prefix, 0) == 0;
-}
 
 TEST_F(LiveTest, APulledAdapterIsToldOnceAfterTheLoopsOwnText) {
     struct Case {
@@ -33,8 +16,15 @@ TEST_F(LiveTest, APulledAdapterIsToldOnceAfterTheLoopsOwnText) {
                  {MAINPANEL_BTNRun, 10, "Timeout RS232-Line!"},
                  {MAINPANEL_BTNVideo, 7, "Timeout RS232-Line!"},
                  {MAINPANEL_BTNGet, 0, "Timeout-RS-232..."}};
-    SimSensor *sim = &AddSensor("SENSOR A");
-    StartProgram();
+    // Processes events until the status line starts with `prefix` or `seconds` have passed.
+    const auto statusBecomes = [](const std::string &prefix, double seconds) {
+        for (const double t0 = Timer(); Timer() - t0 < seconds; Delay(0.01)) {
+            if (Status().rfind(prefix, 0) == 0) return true;
+            ProcessSystemEvents();
+        }
+        return Status().rfind(prefix, 0) == 0;
+    };
+    SimSensor *sim = &StartWith("SENSOR A");
     for (const Case &c : cases) {
         SCOPED_TRACE(c.button);
         const std::string lost = "Port lost: " + sim->DevicePath();
@@ -46,10 +36,10 @@ TEST_F(LiveTest, APulledAdapterIsToldOnceAfterTheLoopsOwnText) {
             EXPECT_EQ(c.ownText, Status()) << "the loop's or the exchange's own text first";
             EXPECT_EQ(LOOP_IDLE, loop_mode);
         }
-        ASSERT_TRUE(StatusBecomes(lost, 1.0)) << Status();
+        ASSERT_TRUE(statusBecomes(lost, 1.0)) << Status();
         SetStatus("");
         ShowStatus();
-        EXPECT_FALSE(StatusBecomes(lost, 0.5)) << "told once";
+        EXPECT_FALSE(statusBecomes(lost, 0.5)) << "told once";
         EXPECT_EQ(LOOP_IDLE, loop_mode) << "not resumed";
         // The next sensor on the same port number, picked by the operator.
         sim = &AddSensor("SENSOR B");
@@ -60,8 +50,7 @@ TEST_F(LiveTest, APulledAdapterIsToldOnceAfterTheLoopsOwnText) {
 
 // The handler itself: asked while a loop still runs it waits; another port's loss is not told.
 TEST_F(LiveTest, PortLostWaitsForTheLoopAndConcernsOnlyTheLinksPort) {
-    AddSensor();
-    StartProgram();
+    StartWith();
     SetStatus("before");
     loop_mode = LOOP_RUN;
     EXPECT_EQ(0, OnPortLost(com, "usb-X"));

@@ -18,8 +18,7 @@ static std::vector<double> CurveY(int graph) {
 // smoothed again, no sample below 1, the maximum last) survives a restart. The jet curve chosen
 // during VIDEO is drawn from the next cycle.
 TEST_F(LiveTest, VideoCyclesFetchFourBlocksEachAndTheFrozenProfileSurvivesARestart) {
-    SimSensor &sim = AddSensor();
-    StartProgram();
+    SimSensor &sim = StartWith();
     std::vector<std::string> looks;
     When([&] { return sim.RequestCount(kSimBlock) >= 10; },
          [&] { looks.push_back(Looks()), PressStop(); });
@@ -67,8 +66,7 @@ TEST_F(LiveTest, VideoCyclesFetchFourBlocksEachAndTheFrozenProfileSurvivesAResta
 // Answers of the wrong length: a short block times out, a long one is dropped at once; in
 // both cases nothing of it is stored and the rest of that cycle's blocks are not asked for.
 TEST_F(LiveTest, AShortOrALongBlockIsDroppedAndTheCycleGoesOn) {
-    SimSensor &sim = AddSensor();
-    StartProgram();
+    SimSensor &sim = StartWith();
     std::vector<unsigned short> expect = Profile(0, false);
     std::fill(expect.begin(), expect.begin() + 192, 7);
     for (auto [length, seconds, status] :

@@ -5,41 +5,46 @@
 #include "utility.h"
 
 #include <QDir>
-#include <csignal>
 #include <sys/resource.h>
 #include <gtest/gtest.h>
 #include <string>
 
 namespace {
 
-TEST(ArrayFiles, ProfileLayoutRoundTripsAndIsOneNumberPerLineWidthSix) {
+// Unsigned shorts, one group or `groups` as columns, width 6 or tab-separated.
+int Save(const std::string &path, const unsigned short *data, int count, int groups = 1,
+         int separator = VAL_CONST_WIDTH) {
+    return ArrayToFile(path.c_str(), data, VAL_UNSIGNED_SHORT_INTEGER, count, groups,
+                       VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, separator, 6, VAL_ASCII,
+                       VAL_TRUNCATE);
+}
+int Load(const std::string &path, void *out, int type, int count) {
+    return FileToArray(path.c_str(), out, type, count, 1, VAL_GROUPS_TOGETHER,
+                       VAL_GROUPS_AS_COLUMNS, VAL_ASCII);
+}
+int Files(const TempDir &dir) {
+    return int(QDir(QString::fromStdString(dir.path())).entryList(QDir::Files | QDir::Hidden).size());
+}
+
+// One number a line, width 6, read back the same; two groups become tab-separated columns.
+TEST(ArrayFiles, ProfileLayoutRoundTripsAndGroupsBecomeColumns) {
     TempDir dir;
     const std::string path = dir.file("FREEZE.DAT");
     unsigned short out[257];
     for (int i = 0; i < 257; i++) out[i] = static_cast<unsigned short>(i * 257);
     out[256] = 65535;
-    ASSERT_EQ(0, ArrayToFile(path.c_str(), out, VAL_UNSIGNED_SHORT_INTEGER, 257, 1,
-                             VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_CONST_WIDTH, 6,
-                             VAL_ASCII, VAL_TRUNCATE));
+    ASSERT_EQ(0, Save(path, out, 257));
     const std::string text = ReadWholeFile(path);
     EXPECT_EQ("     0\n   257\n", text.substr(0, 14));
     EXPECT_EQ(std::string(" 65535\n"), text.substr(text.size() - 7));
     EXPECT_EQ(257 * 7u, text.size());
-
     unsigned short in[258] = {};
-    EXPECT_EQ(257, FileToArray(path.c_str(), in, VAL_UNSIGNED_SHORT_INTEGER, 258, 1,
-                               VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_ASCII));
+    EXPECT_EQ(257, Load(path, in, VAL_UNSIGNED_SHORT_INTEGER, 258));
     for (int i = 0; i < 257; i++) ASSERT_EQ(out[i], in[i]) << i;
-}
 
-TEST(ArrayFiles, TwoGroupsBecomeTabSeparatedColumns) {
-    TempDir dir;
-    const std::string path = dir.file("RECORD.DAT");
-    unsigned short data[6] = {1, 2, 3, 100, 200, 300}; // group 1: 1 2 3, group 2: 100 200 300
-    ASSERT_EQ(0, ArrayToFile(path.c_str(), data, VAL_UNSIGNED_SHORT_INTEGER, 6, 2,
-                             VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_SEP_BY_TAB, 6,
-                             VAL_ASCII, VAL_TRUNCATE));
-    EXPECT_EQ("1\t100\n2\t200\n3\t300\n", ReadWholeFile(path));
+    const unsigned short data[6] = {1, 2, 3, 100, 200, 300}; // group 1: 1 2 3, group 2: 100 200 300
+    ASSERT_EQ(0, Save(dir.file("RECORD.DAT"), data, 6, 2, VAL_SEP_BY_TAB));
+    EXPECT_EQ("1\t100\n2\t200\n3\t300\n", ReadWholeFile(dir.file("RECORD.DAT")));
 }
 
 TEST(ArrayFiles, ReaderTakesAnyWhiteSpaceAndReportsHowManyItRead) {
@@ -48,19 +53,12 @@ TEST(ArrayFiles, ReaderTakesAnyWhiteSpaceAndReportsHowManyItRead) {
     WriteWholeFile(path, "  12\r\n\t70000  \n\n5 6");
     unsigned values[16];
     for (unsigned &v : values) v = 0xDEAD;
-    EXPECT_EQ(4, FileToArray(path.c_str(), values, VAL_UNSIGNED_INTEGER, 16, 1,
-                             VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_ASCII));
-    EXPECT_EQ(12u, values[0]);
-    EXPECT_EQ(70000u, values[1]);
-    EXPECT_EQ(6u, values[3]);
-    EXPECT_EQ(0xDEADu, values[4]) << "elements past the count read stay as they were";
-
+    EXPECT_EQ(4, Load(path, values, VAL_UNSIGNED_INTEGER, 16));
+    EXPECT_EQ((std::vector<unsigned>{12, 70000, 5, 6, 0xDEAD}), std::vector<unsigned>(values, values + 5))
+        << "elements past the count read stay as they were";
     WriteWholeFile(path, "1 2 garbage 4");
-    EXPECT_EQ(2, FileToArray(path.c_str(), values, VAL_UNSIGNED_INTEGER, 16, 1,
-                             VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_ASCII));
-    EXPECT_LT(FileToArray(dir.file("missing.cfg").c_str(), values, VAL_UNSIGNED_INTEGER, 16, 1,
-                          VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_ASCII),
-              0);
+    EXPECT_EQ(2, Load(path, values, VAL_UNSIGNED_INTEGER, 16));
+    EXPECT_LT(Load(dir.file("missing.cfg"), values, VAL_UNSIGNED_INTEGER, 16), 0);
 }
 
 // A number the reader cannot hold ends the reading where it stands, so a file with one
@@ -91,8 +89,7 @@ TEST(ArrayFiles, NumbersBeyondSixtyFourBitsEndTheReading) {
     for (const Row &r : rows) {
         WriteWholeFile(path, r.text);
         unsigned short values[4] = {};
-        const int n = FileToArray(path.c_str(), values, VAL_UNSIGNED_SHORT_INTEGER, 4, 1,
-                                  VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_ASCII);
+        const int n = Load(path, values, VAL_UNSIGNED_SHORT_INTEGER, 4);
         EXPECT_EQ(r.count, n) << r.what;
         if (n > 0) {
             EXPECT_EQ(r.last, values[n - 1]) << r.what;
@@ -100,8 +97,7 @@ TEST(ArrayFiles, NumbersBeyondSixtyFourBitsEndTheReading) {
     }
     double d[2] = {};
     WriteWholeFile(path, "0.25 1e400");
-    EXPECT_EQ(1, FileToArray(path.c_str(), d, VAL_DOUBLE, 2, 1, VAL_GROUPS_TOGETHER,
-                             VAL_GROUPS_AS_COLUMNS, VAL_ASCII));
+    EXPECT_EQ(1, Load(path, d, VAL_DOUBLE, 2));
     EXPECT_EQ(0.25, d[0]);
 }
 
@@ -127,63 +123,33 @@ TEST(ArrayFiles, ReaderTakesOnlyWhatTheFileHolds) {
     if (saved.rlim_max != RLIM_INFINITY && tight.rlim_cur > saved.rlim_max) GTEST_SKIP();
     ASSERT_EQ(0, setrlimit(RLIMIT_AS, &tight));
     unsigned values[3] = {};
-    const int n = FileToArray(path.c_str(), values, VAL_UNSIGNED_INTEGER, 3, 1,
-                              VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_ASCII);
+    const int n = Load(path, values, VAL_UNSIGNED_INTEGER, 3);
     setrlimit(RLIMIT_AS, &saved);
     EXPECT_EQ(3, n);
     EXPECT_EQ(9u, values[2]);
 }
 
-TEST(ArrayFiles, ReplaceIsWholeAndAFailedWriteCreatesNothing) {
+// A shorter file replaces a longer one whole and leaves nothing beside it; a write that cannot
+// be made (a missing folder, a folder in the file's place, a disk that refuses part of the
+// bytes) reports the failure, keeps the old file whole and leaves no short file behind.
+TEST(ArrayFiles, ReplaceIsWholeAndAFailedWriteKeepsTheOldFile) {
     TempDir dir;
     const std::string path = dir.file("a.dat");
-    unsigned short big[100] = {};
-    unsigned short small[2] = {7, 8};
-    ASSERT_EQ(0, ArrayToFile(path.c_str(), big, VAL_UNSIGNED_SHORT_INTEGER, 100, 1,
-                             VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_CONST_WIDTH, 6,
-                             VAL_ASCII, VAL_TRUNCATE));
-    ASSERT_EQ(0, ArrayToFile(path.c_str(), small, VAL_UNSIGNED_SHORT_INTEGER, 2, 1,
-                             VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_CONST_WIDTH, 6,
-                             VAL_ASCII, VAL_TRUNCATE));
+    unsigned short big[257] = {};
+    const unsigned short small[2] = {7, 8};
+    ASSERT_EQ(0, Save(path, big, 100));
+    ASSERT_EQ(0, Save(path, small, 2));
     EXPECT_EQ("     7\n     8\n", ReadWholeFile(path));
-    // Nothing but the file itself is left in the folder.
-    EXPECT_EQ(1, QDir(QString::fromStdString(dir.path())).entryList(QDir::Files | QDir::Hidden).size());
-
-    const std::string inMissingFolder = dir.file("no/such/folder/b.dat");
-    EXPECT_LT(ArrayToFile(inMissingFolder.c_str(), small, VAL_UNSIGNED_SHORT_INTEGER, 2, 1,
-                          VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_CONST_WIDTH, 6,
-                          VAL_ASCII, VAL_TRUNCATE),
-              0);
-    // A folder in the way of the file is not replaced.
+    EXPECT_EQ(1, Files(dir));
+    EXPECT_LT(Save(dir.file("no/such/folder/b.dat"), small, 2), 0);
     QDir(QString::fromStdString(dir.path())).mkdir("c.dat");
-    EXPECT_LT(ArrayToFile(dir.file("c.dat").c_str(), small, VAL_UNSIGNED_SHORT_INTEGER, 2, 1,
-                          VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_CONST_WIDTH, 6,
-                          VAL_ASCII, VAL_TRUNCATE),
-              0);
-    EXPECT_TRUE(QDir(QString::fromStdString(dir.file("c.dat"))).exists());
-}
+    EXPECT_LT(Save(dir.file("c.dat"), small, 2), 0);
+    EXPECT_TRUE(QDir(QString::fromStdString(dir.file("c.dat"))).exists()) << "not replaced";
 
-// A disk that refuses part of the bytes (here a file size limit) must not leave a short file
-// in place of the good one, and the write must report the failure.
-TEST(ArrayFiles, ARefusedWriteKeepsTheOldFileWhole) {
-    TempDir dir;
-    const std::string path = dir.file("FREEZE.DAT");
-    WriteWholeFile(path, "old\n");
-    unsigned short values[257];
-    for (unsigned short &v : values) v = 12345;
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 100;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const int result = ArrayToFile(path.c_str(), values, VAL_UNSIGNED_SHORT_INTEGER, 257, 1,
-                                   VAL_GROUPS_TOGETHER, VAL_GROUPS_AS_COLUMNS, VAL_CONST_WIDTH, 6,
-                                   VAL_ASCII, VAL_TRUNCATE);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_LT(result, 0);
-    EXPECT_EQ("old\n", ReadWholeFile(path));
-    EXPECT_EQ(1, QDir(QString::fromStdString(dir.path())).entryList(QDir::Files | QDir::Hidden).size());
+    std::fill(big, big + 257, 12345);
+    EXPECT_FALSE(WithFileSizeLimit(100, [&] { return Save(path, big, 257) == 0; }));
+    EXPECT_EQ("     7\n     8\n", ReadWholeFile(path));
+    EXPECT_EQ(1, Files(dir));
 }
 
 TEST(Paths, MakePathnameJoinsAndRefusesWhatDoesNotFit) {

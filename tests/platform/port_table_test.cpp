@@ -11,9 +11,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <map>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -115,26 +113,11 @@ TEST(PortHint, TellsWhyAndWhatToDo) {
 TEST(PortHint, HolderOfABusyPortIsFoundByItsLockOrItsOpenFile) {
     for (const bool lock : {true, false}) {
         Pty pty;
-        int ready[2];
-        ASSERT_EQ(0, pipe(ready));
-        const pid_t child = fork();
-        if (child == 0) {
-            const int fd = open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
-            if (lock) flock(fd, LOCK_EX);
-            const char byte = 1;
-            if (write(ready[1], &byte, 1) != 1) _exit(1);
-            pause();
-            _exit(0);
-        }
-        char byte;
-        ASSERT_EQ(1, read(ready[0], &byte, 1));
-        const PortHolder holder = FindPortHolder(pty.slave);
-        EXPECT_EQ(long(child), holder.pid) << (lock ? "locked" : "open");
-        EXPECT_FALSE(holder.name.empty());
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-        close(ready[0]);
-        close(ready[1]);
+        const DeviceHolder holder(pty.slave, lock);
+        ASSERT_TRUE(holder.held());
+        const PortHolder found = FindPortHolder(pty.slave);
+        EXPECT_EQ(holder.pid(), found.pid) << (lock ? "locked" : "open");
+        EXPECT_FALSE(found.name.empty());
     }
     Pty idle;
     EXPECT_EQ(0, FindPortHolder(idle.slave).pid) << "nobody else holds it";

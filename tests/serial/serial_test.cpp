@@ -46,9 +46,7 @@ int Open(int port, const std::string &device, long baud = 19200, int parity = 0,
          int stop = 1) {
     return OpenComConfig(port, device.c_str(), baud, parity, data, stop, 4096, 4096);
 }
-bool Once(const std::string &text, const char *what) {
-    return text.find(what) != text.npos && text.find(what) == text.rfind(what);
-}
+bool Once(const std::string &text, const char *what) { return CountOf(text, what) == 1; }
 
 // What the receive callback saw; it reads `read` bytes (then flushes) and may close its port.
 struct Seen {

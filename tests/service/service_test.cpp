@@ -1,6 +1,5 @@
 // The service tools on the whole program against the simulated sensor: statistics against
-// hand-computed values, recording (rows equal the frames on the wire), compare, report, and
-// the toggles' rule over four panels.
+// hand-computed values, recording (rows equal the frames on the wire), compare, report.
 #include "../live/live_fixture.h"
 #include "compare.h"
 #include "identity.h"
@@ -15,9 +14,7 @@
 #include <QTimeZone>
 #include <QtTest/QTest>
 
-#include <csignal>
 #include <regex>
-#include <sys/resource.h>
 
 namespace {
 
@@ -85,49 +82,23 @@ TEST(RecordingFileTest, RowsGoOutWithinASecondAndAFailedWriteIsReported) {
     EXPECT_FALSE(again.Open(path, "# y\n"));
     EXPECT_EQ(0, ReadWholeFile(dir.file("a.csv")).rfind("# x", 0));
 
-    std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of ending the process
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 300;
-    setrlimit(RLIMIT_FSIZE, &small);
     for (int i = 0; i < 20; i++) f.Add(QDateTime::currentDateTimeUtc(), Frame(7, 2, 3));
-    const bool written = f.Flush(2.0);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_FALSE(written);
+    EXPECT_FALSE(WithFileSizeLimit(300, [&] { return f.Flush(2.0); }));
     EXPECT_FALSE(f.IsOpen());
     EXPECT_FALSE(f.Error().isEmpty());
 }
 
 class ServiceTest : public LiveTest {
   protected:
-    // Measurement replies read from the line, in order (trace lines "com-read COM1 36: ...").
-    std::vector<Words16> WireFrames() const {
-        std::vector<Words16> frames;
-        std::istringstream in(ReadWholeFile(dir_.file("trace.txt")));
-        for (std::string line, ms, kind, port, count; std::getline(in, line);) {
-            std::istringstream words(line);
-            if (!(words >> ms >> kind >> port >> count) || kind != "com-read" || count != "36:") continue;
-            SimFrame f;
-            for (std::string hex; words >> hex;) f.push_back(uint8_t(std::stoul(hex, nullptr, 16)));
-            if (Command(f) == CMD_RAW_FRAME) frames.push_back(Payload(f));
-        }
-        return frames;
-    }
-    // The frame's columns as the recording writes them.
-    static std::vector<std::string> Columns(const Words16 &w) {
-        std::vector<std::string> c;
-        for (int k : {0, 1, 2}) c.push_back(std::to_string(w[k]));
-        c.push_back(std::to_string(w[3] | w[4] << 16));
-        for (int k = 5; k <= 13; k++) c.push_back(std::to_string(w[k]));
-        const int m = w[2], s = w[5], t = w[6];
-        c.push_back(s - t <= m && m <= s + t ? "1" : "0");
-        return c;
-    }
     static std::vector<std::string> Split(const std::string &line) {
         std::vector<std::string> out;
         std::istringstream in(line);
         for (std::string cell; std::getline(in, cell, ',');) out.push_back(cell);
+        return out;
+    }
+    static std::vector<std::string> Texts(const std::vector<long> &values) {
+        std::vector<std::string> out;
+        for (long v : values) out.push_back(std::to_string(v));
         return out;
     }
     static std::string Shown(int panel, int control) {
@@ -146,8 +117,7 @@ class ServiceTest : public LiveTest {
 // program, port, sensor and words; the rows are the frames drawn, as they came over the line;
 // the statistics panel counts the same frames.
 TEST_F(ServiceTest, RecordingHoldsEveryDrawnFrameAndTheStatisticsCountThem) {
-    SimSensor &sim = AddSensor();
-    StartProgram();
+    SimSensor &sim = StartWith();
     SimWords ram = sim.Ram();
     ram[kSimSetpoint] = 940, ram[kSimTolerance] = 50; // the object sweeps out of the band
     sim.SetRam(ram);
@@ -182,7 +152,7 @@ TEST_F(ServiceTest, RecordingHoldsEveryDrawnFrameAndTheStatisticsCountThem) {
         ASSERT_EQ(16u, rows[i].size());
         EXPECT_EQ(std::to_string(i + 1), rows[i][1]);
         EXPECT_TRUE(QDateTime::fromString(QString::fromStdString(rows[i][0]), Qt::ISODateWithMs).isValid());
-        EXPECT_EQ(Columns(wire[i + 1]), std::vector<std::string>(rows[i].begin() + 2, rows[i].end()));
+        EXPECT_EQ(Texts(RecordValues(wire[i + 1])), std::vector<std::string>(rows[i].begin() + 2, rows[i].end()));
         outOfBand += rows[i][15] == "0";
     }
     EXPECT_GT(outOfBand, 0);
@@ -205,8 +175,7 @@ TEST_F(ServiceTest, RecordingHoldsEveryDrawnFrameAndTheStatisticsCountThem) {
 
 // A recording that cannot be written stops with a status text naming the file; RUN goes on.
 TEST_F(ServiceTest, AnUnwritableRecordingStopsButRunGoesOn) {
-    SimSensor &sim = AddSensor();
-    StartProgram();
+    SimSensor &sim = StartWith();
     WriteWholeFile(proj_dir + std::string("/recordings"), "a file where the folder should be");
     Choose(MAINPANEL_TOGGBTNRecord, 1);
     std::string status;
@@ -303,26 +272,6 @@ TEST_F(ServiceTest, ReportHoldsIdentityFirmwareAndTheSixteenWords) {
         const std::regex row("\\b" + std::to_string(i) + " +" + ParameterWordName(i) + " +" +
                              std::to_string(Words()[i]) + "\\b");
         EXPECT_TRUE(std::regex_search(t, row)) << ParameterWordName(i);
-    }
-}
-
-// Four toggles: the one pressed shows its panel, the others are cleared and their panels hidden.
-TEST_F(ServiceTest, TheFourTogglesShowOnePanelEach) {
-    Start(Sensor());
-    const int toggles[] = {MAINPANEL_TOGGBTN_Para1, MAINPANEL_TOGGBTN_Para2, MAINPANEL_TOGGBTN_Jet,
-                           MAINPANEL_TOGGBTN_Stats};
-    int *panels[] = {&pPara1, &pPara2, &pJet, &pStats};
-    for (int chosen : {3, 0, 3, 2, 1, 3}) {
-        SetCtrlVal(pHandle, toggles[chosen], 1);
-        Click(pHandle, toggles[chosen], EVENT_LEFT_CLICK);
-        Press(pHandle, toggles[chosen]);
-        for (int k = 0; k < 4; k++) {
-            int on = -1, shown = -1;
-            GetCtrlVal(pHandle, toggles[k], &on);
-            GetPanelAttribute(*panels[k], ATTR_VISIBLE, &shown);
-            EXPECT_EQ(std::make_pair(k == chosen, k == chosen), std::make_pair(on == 1, shown == 1))
-                << chosen << " " << k;
-        }
     }
 }
 
