@@ -23,6 +23,17 @@ unsigned short ReadDataType(void) {
     return static_cast<unsigned short>(value);
 }
 
+void ShowVideoProfile(void) {
+    SmoothCurve(adcbuf);
+    NormCurve(adcbuf, thdArray);
+    FindEdge(dArray);
+    if (ReadDataType() == 0)
+        PlotVIDEOCurve(adcbuf, thdArray, xArray8);
+    else
+        PlotJETCurve(dArray, xArray8);
+    PlotVIDEOBarGraph();
+}
+
 void PushVIDEO(void) {
     const int outerMode = loop_mode;
     loop_mode = LOOP_VIDEO;
@@ -51,14 +62,7 @@ void PushVIDEO(void) {
             FlushInQ(com);
             FlushOutQ(com);
 
-            SmoothCurve(adcbuf);
-            NormCurve(adcbuf, thdArray);
-            FindEdge(dArray);
-            if (ReadDataType() == 0)
-                PlotVIDEOCurve(adcbuf, thdArray, xArray8);
-            else
-                PlotJETCurve(dArray, xArray8);
-            PlotVIDEOBarGraph();
+            ShowVideoProfile();
         } else {
             stop_flag = 1;
         }
