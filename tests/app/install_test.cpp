@@ -56,8 +56,10 @@ TEST(InfoOptions, AnswerWithoutADisplayAndExitZero) {
 // Every option literal the launch code compares against must be in the --help text, so an
 // option added to the parser without a help line fails here.
 TEST(InfoOptions, HelpNamesEveryOptionTheProgramAccepts) {
-    const QString source = QString::fromStdString(ReadWholeFile(KVOR_APPMAIN_SOURCE));
-    ASSERT_FALSE(source.isEmpty()) << KVOR_APPMAIN_SOURCE;
+    const QString source = QString::fromStdString(ReadWholeFile(KVOR_APPMAIN_SOURCE) +
+                                                  ReadWholeFile(KVOR_LAUNCH_OPTIONS_SOURCE));
+    ASSERT_TRUE(source.contains("--mqtt-topic") && source.contains("--version"))
+        << KVOR_APPMAIN_SOURCE << " " << KVOR_LAUNCH_OPTIONS_SOURCE;
     QProcess p;
     p.setProcessEnvironment(NoDisplay());
     p.start(Program(), {"--help"});
