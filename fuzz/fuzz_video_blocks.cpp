@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (int k = 0; k < VIDEO_BLOCK_COUNT; k++) {
         const size_t len = VIDEO_BLOCK_LEN + (data[1 + k] >= 224 ? data[1 + k] - 223 : 0);
         blocks[k].assign(len, 0);
-        for (size_t i = 0; i < len && at < size; i++) blocks[k][i] = data[at++];
+        for (size_t i = 0; i < len && at < size; i++)
+            blocks[k][i] = data[at++];
     }
     unsigned short words[PNUM] = {};
     for (int w = 0; w < PNUM && at + 1 < size; w++, at += 2)

@@ -22,7 +22,8 @@ void AnswerNext(int command, const Bytes &reply);
 void ForgetAnswers();
 
 // Empties the port's input queue, writes `bytes` to the line and returns once the port's
-// input queue holds them all (at once as a rule; at most about 0.2 s). At most kMaxLineBytes are written.
+// input queue holds them all (at once as a rule; at most about 0.2 s). At most
+// kMaxLineBytes are written.
 constexpr size_t kMaxLineBytes = 2048;
 void PutOnLine(const uint8_t *bytes, size_t n);
 

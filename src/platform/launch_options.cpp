@@ -47,7 +47,8 @@ LaunchOptions ParseLaunchOptions(const QStringList &args, PasswordFileReader rea
             bool ok = false;
             const int port = eq > 0 ? value.left(eq).toInt(&ok) : 0;
             const std::string device = Local(value.mid(eq + 1));
-            if (!ok || port < 1 || port > kMaxPortNumber || CheckPortDevice(port, device.c_str()) < 0)
+            if (!ok || port < 1 || port > kMaxPortNumber ||
+                CheckPortDevice(port, device.c_str()) < 0)
                 return refuse("bad --port " + Local(value) + " (expected N=DEVICE, N 1.." +
                                   std::to_string(kMaxPortNumber) + ")",
                               false);
@@ -92,9 +93,11 @@ LaunchOptions ParseLaunchOptions(const QStringList &args, PasswordFileReader rea
                           false);
         } else if (a == QLatin1String("--mqtt-topic") && next(value)) {
             std::string prefix = value.toStdString();
-            while (prefix.size() > 1 && prefix.back() == '/') prefix.pop_back();
+            while (prefix.size() > 1 && prefix.back() == '/')
+                prefix.pop_back();
             const std::string wrong = CheckTopicPrefix(prefix);
-            if (!wrong.empty()) return refuse("bad --mqtt-topic " + Local(value) + ": " + wrong, false);
+            if (!wrong.empty())
+                return refuse("bad --mqtt-topic " + Local(value) + ": " + wrong, false);
             o.publish.topicPrefix = prefix;
             mqttTopicGiven = true;
         } else {

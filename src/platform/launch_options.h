@@ -13,12 +13,12 @@
 #include <vector>
 
 struct LaunchOptions {
-    bool simulate = false;                            // --simulate
-    std::vector<std::pair<int, std::string>> ports;   // --port N=DEVICE, in their order
-    std::vector<std::string> traces;                  // --trace FILE, each opened in turn
-    std::optional<std::string> dataDir, serialDir;    // the last --data-dir, --serial-dir
-    ServiceJobRequest job;                            // --info, --backup, --restore, --eeprom
-    PublishRequest publish;                           // --mqtt and its companions
+    bool simulate = false;                          // --simulate
+    std::vector<std::pair<int, std::string>> ports; // --port N=DEVICE, in their order
+    std::vector<std::string> traces;                // --trace FILE, each opened in turn
+    std::optional<std::string> dataDir, serialDir;  // the last --data-dir, --serial-dir
+    ServiceJobRequest job;                          // --info, --backup, --restore, --eeprom
+    PublishRequest publish;                         // --mqtt and its companions
     // A refused command line: the text for stderr (whole lines), then the usage text when
     // `usage`; the program ends with status 2. The options before the refused one are kept
     // (their traces are opened, as they always were when the refusal came after them).
