@@ -1,9 +1,10 @@
-// The profile file read at start-up (the panels' set-up that loads it, on the fuzzed
-// FREEZE.DAT in the program's folder). A file that does not hold exactly 257 numbers must
-// leave the reference profile as it was.
+// The profile file read at start-up (LoadProfileFile, as the panels' set-up calls it, on the
+// fuzzed FREEZE.DAT in the program's folder, which is in memory). A file that does not hold
+// exactly 257 numbers must leave the reference profile as it was.
 //   bytes 0..  the file
 #include "com232.h"
 #include "fuzz_program.h"
+#include "gui_state.h"
 #include "processing.h"
 #include "shell.h"
 #include "winmain.h"
@@ -17,11 +18,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static const std::string path = std::string(proj_dir) + "/FREEZE.DAT";
-    if (!fuzz::WriteFile(path, data, size)) return 0;
+    if (!fuzz::WriteFile(freece_fname, data, size)) return 0;
     unsigned short before[PROFILE_LEN + 1];
     std::memcpy(before, thdArray, sizeof before);
-    InitGUI();
+    LoadProfileFile();
     if (ret != PROFILE_LEN + 1 && std::memcmp(before, thdArray, sizeof before) != 0) std::abort();
     return 0;
 }

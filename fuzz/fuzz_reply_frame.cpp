@@ -3,8 +3,8 @@
 // port's notifier delivers it; then the echo word, the foreign-reply filter of the waits
 // and the measurement frame's words.
 //   byte 0   bits 0-1 loop mode (0 idle, 1 RUN, 2 VIDEO, 3 idle); bit 2 delivered by the
-//            event loop's notifier instead of a direct call; bit 3 the callback is told of
-//            the event character only (no receive event)
+//            event loop's notifier (one pass of the loop) instead of a direct call; bit 3
+//            the callback is told of the event character only (no receive event)
 //   bytes 1.. the bytes on the line
 #include "com232.h"
 #include "fuzz_program.h"
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     loop_mode = mode == 1 ? LOOP_RUN : mode == 2 ? LOOP_VIDEO : LOOP_IDLE;
     fuzz::PutOnLine(line, n);
     if (byNotifier)
-        ProcessSystemEvents();
+        fuzz::DeliverEvents();
     else
         RX_Receive_Function(com, mask, nullptr);
 

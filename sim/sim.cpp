@@ -927,7 +927,7 @@ void SimSensor::HandleFrame(const uint8_t *frame, double lastByteTime) {
     if (keepBeforeHangUp >= 0) {
         // Closing the line discards what the other side has not read yet: give it time to
         // take the bytes sent, then close the line (the loop does).
-        SleepUntil(Now() + kHangUpAfterPartSeconds);
+        if (master_ >= 0) SleepUntil(Now() + kHangUpAfterPartSeconds);
         hungUp_ = true;
     } else if (noiseBytes > 0) {
         SimFrame noise(static_cast<size_t>(noiseBytes));
@@ -940,7 +940,9 @@ void SimSensor::HandleFrame(const uint8_t *frame, double lastByteTime) {
 
 void SimSensor::Send(const SimFrame &bytes, double start, double interval) {
     // Byte k is handed over when it has finished on the line, at start + (k + 1) intervals;
-    // with no interval, all at once from `start` on (start 0: now).
+    // with no interval, all at once from `start` on (start 0: now). Without a line (not
+    // started: the parser fed directly) the bytes go nowhere, and nothing waits for them.
+    if (master_ < 0) return;
     size_t sent = 0;
     while (sent < bytes.size() && !stop_) {
         size_t due = bytes.size();

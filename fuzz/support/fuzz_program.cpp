@@ -57,6 +57,13 @@ class ScriptedSensor {
         script_.clear();
     }
     void Put(const uint8_t *bytes, size_t n) { WriteAll(bytes, n); }
+    // Hands what was written to the program's end of the line now. A poll on that end that
+    // finds too little pushes the kernel's pending receive buffer into its input queue and
+    // returns once that is done, instead of after a scheduler tick.
+    void Deliver() {
+        pollfd p = {slave_, POLLIN, 0};
+        poll(&p, 1, 0);
+    }
 
   private:
     void Serve() {
@@ -162,11 +169,18 @@ void PutOnLine(const uint8_t *bytes, size_t n) {
     FlushInQ(com);
     if (n == 0) return;
     g_sensor->Put(bytes, n);
-    // The pseudo-terminal hands the bytes over shortly after the write.
+    g_sensor->Deliver();
+    // Normally all there after Deliver; a loaded machine may take a little longer.
     for (int i = 0; i < 20000 && GetInQLen(com) < int(n); i++) {
         timespec ts{0, 10000};
         nanosleep(&ts, nullptr);
+        g_sensor->Deliver();
     }
+}
+
+void DeliverEvents() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 const std::string &WorkDir() {

@@ -21,10 +21,15 @@ void AnswerNext(int command, const Bytes &reply);
 // Forgets every scripted answer not used yet.
 void ForgetAnswers();
 
-// Empties the port's input queue, writes `bytes` to the line and waits (sleeping, at most
-// 0.2 s) until the port's input queue holds them all. At most kMaxLineBytes are written.
+// Empties the port's input queue, writes `bytes` to the line and returns once the port's
+// input queue holds them all (at once as a rule; at most about 0.2 s). At most
+// kMaxLineBytes are written.
 constexpr size_t kMaxLineBytes = 2048;
 void PutOnLine(const uint8_t *bytes, size_t n);
+
+// Runs what the event loop has pending (a port notifier among it), as ProcessSystemEvents
+// does, but returns at once when nothing is pending instead of sleeping a millisecond.
+void DeliverEvents();
 
 // A folder of this process, for the files a harness writes.
 const std::string &WorkDir();

@@ -38,6 +38,8 @@ int LoadPanelOrFail(int parent, int resourceId) {
     return handle;
 }
 
+} // namespace
+
 // Loads the reference profile. A file that does not hold exactly 257 numbers is not used at
 // all, so a torn or foreign file never leaves a half-loaded reference.
 void LoadProfileFile(void) {
@@ -57,8 +59,6 @@ void LoadProfileFile(void) {
     }
     std::memcpy(thdArray, values, sizeof(unsigned short) * kProfileFileValues);
 }
-
-} // namespace
 
 void InitVars(void) {
     SetParameterDefaults();

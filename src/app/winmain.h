@@ -14,4 +14,7 @@ int AppFinish(void);
 
 void InitVars(void);
 void InitGUI(void);
+// Loads the reference profile from the profile file (freece_fname), as InitGUI does at
+// start-up: only a file of exactly 257 numbers replaces it; ret is the count read.
+void LoadProfileFile(void);
 int CC_PANEL(int panel, int event, void *callbackData, int eventData1, int eventData2);

@@ -156,19 +156,7 @@ void AdaptToSensorType(void) {
 
 } // namespace
 
-int GetHARDWAREInfo(void) {
-    YAXISMAX = kYAxisFull;
-    parameter[1] = CMD_HARDWARE;
-    parameter[2] = 0;
-    FillTxBuf(CMD_HARDWARE, pp);
-    FlushInQ(com);
-    FlushOutQ(com);
-    rx_flag = 0;
-    WriteFrame();
-    tstart = Timer();
-    const WaitOutcome outcome = AwaitExchange(WaitRules{});
-    if (outcome == WAIT_TIMED_OUT || outcome == WAIT_PORT_GONE) SetStatus("Timeout-RS-232...");
-    if (outcome != WAIT_RECEIVED) return 0; // superseded: the port was re-opened
+int TakeHardwareInfo(void) {
     graphrefresh = 0; // the description is no measurement frame
 
     ccdtype = pp[0];
@@ -204,6 +192,46 @@ int GetHARDWAREInfo(void) {
     return 1;
 }
 
+int GetHARDWAREInfo(void) {
+    YAXISMAX = kYAxisFull;
+    parameter[1] = CMD_HARDWARE;
+    parameter[2] = 0;
+    FillTxBuf(CMD_HARDWARE, pp);
+    FlushInQ(com);
+    FlushOutQ(com);
+    rx_flag = 0;
+    WriteFrame();
+    tstart = Timer();
+    const WaitOutcome outcome = AwaitExchange(WaitRules{});
+    if (outcome == WAIT_TIMED_OUT || outcome == WAIT_PORT_GONE) SetStatus("Timeout-RS-232...");
+    if (outcome != WAIT_RECEIVED) return 0; // superseded: the port was re-opened
+    return TakeHardwareInfo();
+}
+
+void TakeFirmwareText(const char *reply, int count) {
+    szVersion[0] = '\0';
+    if (count != FIRMWARE_TEXT_LEN) return;
+    if (pcbtype == 0) {
+        // Word form: 36 words, high byte first, one character code in each low byte.
+        constexpr int kChars = FIRMWARE_TEXT_LEN / 2;
+        int n = 0;
+        for (; n < kChars; n++) {
+            const char c = reply[2 * n + 1];
+            if (c == '\0') break;
+            szVersion[n] = c;
+        }
+        szVersion[n] = '\0';
+        SetStatus(szVersion);
+    } else {
+        // Plain text, up to its first zero byte; the status text holds 71 characters.
+        char text[FIRMWARE_TEXT_LEN + 1];
+        for (int i = 0; i < FIRMWARE_TEXT_LEN; i++)
+            text[i] = reply[i];
+        text[FIRMWARE_TEXT_LEN] = '\0';
+        SetStatus(text);
+    }
+}
+
 int GetVERSIONInfo(void) {
     // The firmware text comes without frame header: read it from the queue directly.
     RemoveRxCallback();
@@ -227,30 +255,9 @@ int GetVERSIONInfo(void) {
     int waiting = GetInQLen(com);
     if (waiting < 0) waiting = 0;
 
-    szVersion[0] = '\0';
     nBytesR = 0;
     if (waiting > 0) nBytesR = ComRd(com, szReadBuf, waiting < IO_BUF_LEN ? waiting : IO_BUF_LEN);
-    if (nBytesR == FIRMWARE_TEXT_LEN) {
-        if (pcbtype == 0) {
-            // Word form: 36 words, high byte first, one character code in each low byte.
-            constexpr int kChars = FIRMWARE_TEXT_LEN / 2;
-            int n = 0;
-            for (; n < kChars; n++) {
-                const char c = szReadBuf[2 * n + 1];
-                if (c == '\0') break;
-                szVersion[n] = c;
-            }
-            szVersion[n] = '\0';
-            SetStatus(szVersion);
-        } else {
-            // Plain text, up to its first zero byte; the status text holds 71 characters.
-            char text[FIRMWARE_TEXT_LEN + 1];
-            for (int i = 0; i < FIRMWARE_TEXT_LEN; i++)
-                text[i] = szReadBuf[i];
-            text[FIRMWARE_TEXT_LEN] = '\0';
-            SetStatus(text);
-        }
-    }
+    TakeFirmwareText(szReadBuf, nBytesR);
 
     InstallRxCallback();
     FlushInQ(com);

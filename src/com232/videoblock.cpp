@@ -30,7 +30,6 @@ void WriteRequest(const char *request) {
 } // namespace
 
 int ReadData64(int start, int dest) {
-    int result = 0;
     // Only the four block starts address adcbuf; anything else would store past its end.
     if (start < 0 || start > PROFILE_LEN - VIDEO_BLOCK_WORDS || start % VIDEO_BLOCK_WORDS != 0)
         return 0;
@@ -84,11 +83,18 @@ int ReadData64(int start, int dest) {
     nBytesR = 0;
     if (waiting > 0) nBytesR = ComRd(com, szReadBuf, waiting < IO_BUF_LEN ? waiting : IO_BUF_LEN);
     if (waiting > IO_BUF_LEN) FlushInQ(com);
-    if (nBytesR == VIDEO_BLOCK_LEN && waiting == VIDEO_BLOCK_LEN) {
+    return TakeDataBlock(start, szReadBuf, nBytesR, waiting);
+}
+
+int TakeDataBlock(int start, const char *answer, int count, int waiting) {
+    int result = 0;
+    if (start < 0 || start > PROFILE_LEN - VIDEO_BLOCK_WORDS || start % VIDEO_BLOCK_WORDS != 0)
+        return 0;
+    if (count == VIDEO_BLOCK_LEN && waiting == VIDEO_BLOCK_LEN) {
         SetStatus("Data[64] block received!");
         for (int i = 0; i < VIDEO_BLOCK_WORDS; i++) {
-            const unsigned hi = static_cast<unsigned char>(szReadBuf[2 * i]);
-            const unsigned lo = static_cast<unsigned char>(szReadBuf[2 * i + 1]);
+            const unsigned hi = static_cast<unsigned char>(answer[2 * i]);
+            const unsigned lo = static_cast<unsigned char>(answer[2 * i + 1]);
             adcbuf[start + i] = static_cast<unsigned short>(hi * 256 + lo);
         }
         result = 1;

@@ -29,3 +29,7 @@ constexpr double LINE_SETTLE_TIME = 0.025;
 // line. The caller has removed the receive callback, so the answer stays in the input
 // queue for this function to read.
 int ReadData64(int start, int dest);
+// The half of ReadData64 after its wait: `count` bytes of the answer read from the queue,
+// which held `waiting` bytes. Stores and returns as ReadData64 does, and shows the outcome
+// in the status line.
+int TakeDataBlock(int start, const char *answer, int count, int waiting);

@@ -23,15 +23,19 @@ unsigned short ReadDataType(void) {
     return static_cast<unsigned short>(value);
 }
 
-namespace {
-void DrawVideoCycle(void) {
+void ProcessVideoProfile(void) {
+    SmoothCurve(adcbuf);
+    NormCurve(adcbuf, thdArray);
+    FindEdge(dArray);
+}
+
+void DrawVideoProfile(void) {
     if (ReadDataType() == 0)
         PlotVIDEOCurve(adcbuf, thdArray, xArray8);
     else
         PlotJETCurve(dArray, xArray8);
     PlotVIDEOBarGraph();
 }
-} // namespace
 
 void PushVIDEO(void) {
     const int outerMode = loop_mode;
@@ -52,7 +56,7 @@ void PushVIDEO(void) {
     bool drawPending = false;
     do {
         SendRawRequest();
-        if (drawPending) DrawVideoCycle();
+        if (drawPending) DrawVideoProfile();
         drawPending = false;
         rx_flag = AwaitRawFrame();
         if (rx_flag == 1) {
@@ -68,16 +72,14 @@ void PushVIDEO(void) {
             FlushInQ(com);
             FlushOutQ(com);
 
-            SmoothCurve(adcbuf);
-            NormCurve(adcbuf, thdArray);
-            FindEdge(dArray);
+            ProcessVideoProfile();
             drawPending = true;
         } else {
             stop_flag = 1;
         }
         ProcessSystemEvents();
     } while (stop_flag == 0);
-    if (drawPending) DrawVideoCycle();
+    if (drawPending) DrawVideoProfile();
 
     EnableLoopButtons();
     InstallRxCallback();

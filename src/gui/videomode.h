@@ -6,6 +6,12 @@
 // Runs VIDEO mode until STOP, a closed main panel, a port change or a missing reply.
 void PushVIDEO(void);
 
+// The end of a VIDEO cycle, once the blocks are in adcbuf: smoothing, the jet curve and its
+// edges; then, drawn while the next cycle's request is on the wire, the video or jet curve
+// (by the data-type ring) and the bar graph.
+void ProcessVideoProfile(void);
+void DrawVideoProfile(void);
+
 // The data-type ring's value as an unsigned 16-bit number: 0 video curve, other jet curve.
 unsigned short ReadDataType(void);
 

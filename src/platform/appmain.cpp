@@ -1,6 +1,8 @@
-// Process start: the Qt application, the launch options, then the program's entry.
+// Process start: the Qt application, the launch options (launch_options.cpp reads them),
+// then the program's entry.
 #include "appmain.h"
 
+#include "launch_options.h"
 #include "port_watch.h"
 #include "rs232.h"
 #include "service_hooks.h"
@@ -134,20 +136,6 @@ bool ReadPasswordFile(const QString &path, std::string *password) {
     return true;
 }
 
-// The --mqtt options fit together: a user or password file or topic only with --mqtt, a
-// password only with a user. Prints what is wrong; false then.
-bool CheckPublishOptions(bool userGiven, bool topicGiven) {
-    const PublishRequest &r = g_publishRequest;
-    const char *wrong = nullptr;
-    if (!r.on && (userGiven || r.hasPassword || topicGiven))
-        wrong = "--mqtt-user, --mqtt-password-file and --mqtt-topic need --mqtt URL";
-    else if (r.hasPassword && r.user.empty())
-        wrong = "--mqtt-password-file needs --mqtt-user";
-    if (!wrong) return true;
-    std::fprintf(stderr, "kvor-rur-glint: %s\n", wrong);
-    return false;
-}
-
 } // namespace
 
 int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
@@ -161,100 +149,23 @@ int PlatformMain(int argc, char **argv, WinMainPtr winMain) {
     QApplication::setApplicationName(QStringLiteral("kvor-rur-glint"));
     QApplication::setOrganizationName(QStringLiteral("kvor"));
 
-    bool simulate = false;
-    bool mqttUserGiven = false, mqttTopicGiven = false;
-    const QStringList args = QApplication::arguments();
-    for (int i = 1; i < args.size(); i++) {
-        const QString a = args[i];
-        auto next = [&](QString &out) {
-            if (i + 1 >= args.size()) return false;
-            out = args[++i];
-            return true;
-        };
-        QString value;
-        if (a == QLatin1String("--simulate")) {
-            simulate = true;
-        } else if (a == QLatin1String("--port") && next(value)) {
-            const int eq = value.indexOf('=');
-            bool ok = false;
-            const int port = eq > 0 ? value.left(eq).toInt(&ok) : 0;
-            if (!ok || port < 1 || port > kMaxPortNumber ||
-                AssignPortDevice(port, value.mid(eq + 1).toLocal8Bit().constData()) < 0) {
-                std::fprintf(stderr, "kvor-rur-glint: bad --port %s (expected N=DEVICE, N 1..%d)\n",
-                             qPrintable(value), kMaxPortNumber);
-                return 2;
-            }
-        } else if (a == QLatin1String("--trace") && next(value)) {
-            TraceOpen(value.toLocal8Bit().constData());
-        } else if (a == QLatin1String("--data-dir") && next(value)) {
-            SetProjectDirOverride(value.toLocal8Bit().constData());
-        } else if (a == QLatin1String("--serial-dir") && next(value)) {
-            SetSerialDir(value.toLocal8Bit().constData());
-        } else if (a == QLatin1String("--info")) {
-            g_serviceJob.kind = SERVICE_JOB_INFO;
-        } else if ((a == QLatin1String("--backup") || a == QLatin1String("--restore")) &&
-                   next(value) && value.toLocal8Bit().size() < int(sizeof g_serviceJob.file)) {
-            g_serviceJob.kind = a == QLatin1String("--backup") ? SERVICE_JOB_BACKUP : SERVICE_JOB_RESTORE;
-            std::strcpy(g_serviceJob.file, value.toLocal8Bit().constData());
-        } else if (a == QLatin1String("--eeprom")) {
-            g_serviceJob.eeprom = 1;
-        } else if (a == QLatin1String("--mqtt") && next(value)) {
-            const std::string wrong = ParseBrokerUrl(value.toStdString(), &g_publishRequest);
-            if (!wrong.empty()) {
-                // A password written into the URL is not repeated on the terminal.
-                const int at = value.lastIndexOf('@'), scheme = value.indexOf("://");
-                const QString shown = at > scheme && scheme > 0
-                                          ? value.left(scheme + 3) + "***" + value.mid(at)
-                                          : value;
-                std::fprintf(stderr, "kvor-rur-glint: bad --mqtt %s: %s\n", qPrintable(shown),
-                             wrong.c_str());
-                return 2;
-            }
-            g_publishRequest.on = true;
-        } else if (a == QLatin1String("--mqtt-user") && next(value)) {
-            if (value.isEmpty()) {
-                std::fprintf(stderr, "kvor-rur-glint: empty --mqtt-user\n");
-                return 2;
-            }
-            g_publishRequest.user = value.toStdString();
-            mqttUserGiven = true;
-        } else if (a == QLatin1String("--mqtt-password-file") && next(value)) {
-            if (!ReadPasswordFile(value, &g_publishRequest.password)) {
-                std::fprintf(stderr, "kvor-rur-glint: cannot read the --mqtt-password-file %s\n",
-                             qPrintable(value));
-                return 2;
-            }
-            g_publishRequest.hasPassword = true;
-        } else if (a == QLatin1String("--mqtt-password") || a.startsWith("--mqtt-password=")) {
-            std::fprintf(stderr, "kvor-rur-glint: a password is never given on the command line "
-                                 "(others see it); use --mqtt-password-file FILE\n");
-            return 2;
-        } else if (a == QLatin1String("--mqtt-topic") && next(value)) {
-            std::string prefix = value.toStdString();
-            while (prefix.size() > 1 && prefix.back() == '/') prefix.pop_back();
-            const std::string wrong = CheckTopicPrefix(prefix);
-            if (!wrong.empty()) {
-                std::fprintf(stderr, "kvor-rur-glint: bad --mqtt-topic %s: %s\n", qPrintable(value),
-                             wrong.c_str());
-                return 2;
-            }
-            g_publishRequest.topicPrefix = prefix;
-            mqttTopicGiven = true;
-        } else {
-            std::fprintf(stderr, "kvor-rur-glint: unknown option %s\n", qPrintable(a));
-            Usage(stderr);
-            return 2;
-        }
-    }
-
-    if (!CheckPublishOptions(mqttUserGiven, mqttTopicGiven)) {
-        Usage(stderr);
+    // Everything the command line asks for is read first, then done.
+    const LaunchOptions options = ParseLaunchOptions(QApplication::arguments(), ReadPasswordFile);
+    for (const std::string &trace : options.traces) TraceOpen(trace.c_str());
+    if (!options.error.empty()) {
+        std::fputs(options.error.c_str(), stderr);
+        if (options.usage) Usage(stderr);
         return 2;
     }
+    for (const auto &[port, device] : options.ports) AssignPortDevice(port, device.c_str());
+    if (options.dataDir) SetProjectDirOverride(options.dataDir->c_str());
+    if (options.serialDir) SetSerialDir(options.serialDir->c_str());
+    g_serviceJob = options.job;
+    g_publishRequest = options.publish;
 
     CloseWindowsOnSignals(app);
     QProcess sim;
-    if (simulate) {
+    if (options.simulate) {
         const std::string device = StartSimulator(sim);
         if (!device.empty()) {
             AssignPortDevice(1, device.c_str());

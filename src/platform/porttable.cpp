@@ -53,14 +53,19 @@ bool TakenByOther(int n, const std::string &real) {
 
 } // namespace
 
-int AssignPortDevice(int portNumber, const char *devicePath) {
+int CheckPortDevice(int portNumber, const char *devicePath) {
     if (portNumber < 1 || portNumber > kMaxPortNumber) return kRS232InvalidPortNum;
+    if (devicePath && std::strlen(devicePath) >= kMaxDevicePath) return kRS232InvalidParameter;
+    return 0;
+}
+
+int AssignPortDevice(int portNumber, const char *devicePath) {
+    if (const int wrong = CheckPortDevice(portNumber, devicePath); wrong < 0) return wrong;
     Entry &e = g_table[portNumber];
     if (!devicePath || !*devicePath) {
         e = Entry();
         return 0;
     }
-    if (std::strlen(devicePath) >= sizeof e.device) return kRS232InvalidParameter;
     // The device appears once: a found device under another number gives way.
     const std::string real = RealPath(devicePath);
     for (int n = 1; n <= kMaxPortNumber; ++n) {

@@ -72,6 +72,8 @@ int WaitComInQ(int portNumber, int count, double seconds);
 enum { kMaxPortNumber = 64 };
 // Assigns a device path (a tty, a pseudo-terminal, a symlink) to port N.
 int AssignPortDevice(int portNumber, const char *devicePath);
+// What AssignPortDevice would answer, without assigning: 0, or its error code.
+int CheckPortDevice(int portNumber, const char *devicePath);
 // Text shown after the device in port N's label (e.g. "simulated sensor").
 int SetPortDescription(int portNumber, const char *description);
 // Rebuilds the list of the machine's serial devices (assigned ports stay).

@@ -47,8 +47,10 @@ TEST(InfoOptions, AnswerWithoutADisplayAndHelpNamesEveryOption) {
         EXPECT_TRUE(QRegularExpression(expected, QRegularExpression::DotMatchesEverythingOption)
                         .match(out).hasMatch()) << out.toStdString();
     }
-    const QString source = QString::fromStdString(ReadWholeFile(KVOR_APPMAIN_SOURCE));
-    ASSERT_FALSE(source.isEmpty()) << KVOR_APPMAIN_SOURCE;
+    const QString source = QString::fromStdString(ReadWholeFile(KVOR_APPMAIN_SOURCE) +
+                                                  ReadWholeFile(KVOR_LAUNCH_OPTIONS_SOURCE));
+    ASSERT_TRUE(source.contains("--mqtt-topic") && source.contains("--version"))
+        << KVOR_APPMAIN_SOURCE << " " << KVOR_LAUNCH_OPTIONS_SOURCE;
     QStringList options;
     auto it = QRegularExpression(QStringLiteral("\"(--?[a-z][a-z-]*)\"")).globalMatch(source);
     while (it.hasNext()) options << it.next().captured(1);

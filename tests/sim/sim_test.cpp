@@ -250,6 +250,17 @@ TEST(SimLine, LateDribbledAndHalfSentRepliesComeAsTold) {
     const SimFrame whole = Reply(kSimEcho, Numbered(0));
     EXPECT_EQ(SimFrame(whole.begin(), whole.begin() + 4), SimFrame(r.begin(), r.begin() + 4));
     EXPECT_TRUE(line.hungUp);
+    // Without a line (the parser fed directly) such a reply goes nowhere and costs no time.
+    SimSettings quiet;
+    quiet.paced = false;
+    for (const char *fault : {"late=5000@2", "dribble=500@2", "hangup-mid=18@2", "noise=40@2"}) {
+        ASSERT_TRUE(ParseSimFault(fault, &f, nullptr)) << fault;
+        quiet.faults.assign(1, f);
+        SimSensor unstarted(quiet);
+        const double t0 = Now();
+        unstarted.TakeBytes(Request(kSimReadRam).data(), kSimRequestLen);
+        EXPECT_LT(Now() - t0, 0.1) << fault;
+    }
     std::string error;
     EXPECT_FALSE(ParseSimFault("dribble", &f, &error)) << "needs its milliseconds";
     EXPECT_TRUE(ParseSimFault("twice@8x2", &f, &error)) << error;
