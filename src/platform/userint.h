@@ -139,8 +139,9 @@ int PlotStripChart(int panel, int chart, const void *array, int count, int start
 int SetTraceAttribute(int panel, int chart, int trace, int attribute, int value);
 
 // ---- event loop and popups -------------------------------------------------------------
-// Runs what is pending; when nothing is, sleeps in the event loop until the next event, a
-// serial notification or about 1 ms has passed. Never spins.
+// Runs what is pending and returns. Called again within 1 ms with nothing pending (a caller
+// that polls), it sleeps in the event loop until the next event, a serial notification or
+// about 1 ms has passed, so that a polling loop never spins.
 int ProcessSystemEvents(void);
 // Runs what is pending; when nothing is, sleeps in the event loop until the next event
 // (a serial notification, a user event, a queued repaint) or until Timer() reaches
