@@ -27,12 +27,15 @@ void WriteRequest(const char *request) {
     WriteFrame();
 }
 
+// Only the four block starts address adcbuf; anything else would store past its end.
+bool IsBlockStart(int start) {
+    return start >= 0 && start <= PROFILE_LEN - VIDEO_BLOCK_WORDS && start % VIDEO_BLOCK_WORDS == 0;
+}
+
 } // namespace
 
 int ReadData64(int start, int dest) {
-    // Only the four block starts address adcbuf; anything else would store past its end.
-    if (start < 0 || start > PROFILE_LEN - VIDEO_BLOCK_WORDS || start % VIDEO_BLOCK_WORDS != 0)
-        return 0;
+    if (!IsBlockStart(start)) return 0;
     parameter[1] = CMD_VIDEO_BLOCK;
 
     unsigned short words[PNUM] = {};
@@ -88,8 +91,7 @@ int ReadData64(int start, int dest) {
 
 int TakeDataBlock(int start, const char *answer, int count, int waiting) {
     int result = 0;
-    if (start < 0 || start > PROFILE_LEN - VIDEO_BLOCK_WORDS || start % VIDEO_BLOCK_WORDS != 0)
-        return 0;
+    if (!IsBlockStart(start)) return 0;
     if (count == VIDEO_BLOCK_LEN && waiting == VIDEO_BLOCK_LEN) {
         SetStatus("Data[64] block received!");
         for (int i = 0; i < VIDEO_BLOCK_WORDS; i++) {
